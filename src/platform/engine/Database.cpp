@@ -1,0 +1,268 @@
+#include "platform/engine/Database.h"
+
+#include "platform/engine/DatabaseError.h"
+#include "platform/engine/SqliteStore.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+QHash<QString, Database *> &registry()
+{
+    static QHash<QString, Database *> databases;
+    return databases;
+}
+
+QString &commandLineDir()
+{
+    static QString dir;
+    return dir;
+}
+
+QString typeKey(const QString &table, const QString &column)
+{
+    return table.toLower() + QLatin1Char('.') + column.toLower();
+}
+
+int connectionCounter = 0;
+} // namespace
+
+Database::Database(const QString &databaseName)
+    : m_name(databaseName)
+{
+    registry().insert(m_name.toUpper(), this);
+}
+
+Database::~Database()
+{
+    close();
+    if (registry().value(m_name.toUpper()) == this)
+        registry().remove(m_name.toUpper());
+}
+
+void Database::setCommandLineDirectory(const QString &dir)
+{
+    commandLineDir() = dir;
+}
+
+QString Database::commandLineDirectory()
+{
+    return commandLineDir();
+}
+
+QString Database::settingsFilePath()
+{
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QStringLiteral("/taluvo/engine.ini");
+}
+
+QString Database::resolveAlias(const QString &alias)
+{
+    if (!commandLineDir().isEmpty())
+        return commandLineDir();
+    const QString env = qEnvironmentVariable("TALUVO_DATA");
+    if (!env.isEmpty())
+        return env;
+    const QString ini = settingsFilePath();
+    if (QFileInfo(ini).isFile()) {
+        QSettings settings(ini, QSettings::IniFormat);
+        const QString dir = settings.value(QStringLiteral("Aliases/") + alias).toString();
+        if (!dir.isEmpty())
+            return dir;
+    }
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty())
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return data + QStringLiteral("/taluvo/") + alias;
+}
+
+Database *Database::find(const QString &databaseName)
+{
+    return registry().value(databaseName.toUpper(), nullptr);
+}
+
+void Database::open()
+{
+    if (isConnected())
+        return;
+    const QString dir = resolveAlias(m_alias);
+    if (!QFileInfo(dir).isDir())
+        databaseError(QStringLiteral("Cannot connect to database '%1': the directory '%2' of alias "
+                                     "'%3' does not exist")
+                          .arg(m_name, dir, m_alias));
+    if (!SqliteStore::exists(dir))
+        databaseError(QStringLiteral("Cannot connect to database '%1': alias '%2' names '%3', "
+                                     "which holds no %4")
+                          .arg(m_name, m_alias, dir, QLatin1String(SqliteStore::FileName)));
+    connectTo(dir);
+}
+
+void Database::openDirectory(const QString &dir)
+{
+    if (isConnected())
+        close();
+    if (!QFileInfo(dir).isDir() || !SqliteStore::exists(dir))
+        databaseError(QStringLiteral("Cannot connect to database '%1': no %2 in '%3'")
+                          .arg(m_name, QLatin1String(SqliteStore::FileName), dir));
+    connectTo(dir);
+}
+
+void Database::connectTo(const QString &dir)
+{
+    m_connectionName = QStringLiteral("taluvo-%1-%2").arg(m_name).arg(++connectionCounter);
+    QSqlDatabase db = SqliteStore::open(dir, m_connectionName, false);
+    m_handle = SqliteStore::handle(db);
+    m_directory = dir;
+}
+
+void Database::close()
+{
+    if (!m_handle)
+        return;
+    if (m_transactionOpen) {
+        try {
+            SqliteStore::exec(m_handle, QStringLiteral("ROLLBACK"));
+        } catch (const DatabaseError &) {
+        }
+        m_transactionOpen = false;
+    }
+    m_pending.clear();
+    m_done.clear();
+    m_handle = nullptr;
+    SqliteStore::close(m_connectionName);
+    m_connectionName.clear();
+}
+
+sqlite3 *Database::handle() const
+{
+    if (!m_handle)
+        databaseError(QStringLiteral("Database '%1' is not connected").arg(m_name));
+    return m_handle;
+}
+
+void Database::registerColumnType(const QString &table, const QString &column, FieldType type,
+                                  int size)
+{
+    m_columnTypes.insert(typeKey(table, column), ColumnType{type, size});
+}
+
+std::optional<Database::ColumnType> Database::columnType(const QString &table,
+                                                         const QString &column) const
+{
+    const auto it = m_columnTypes.constFind(typeKey(table, column));
+    if (it == m_columnTypes.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+void Database::submit(Write write)
+{
+    if (m_groupDepth == 0) {
+        // A write outside any operation is a group of its own.
+        WriteGroup group(this);
+        m_pending.push_back(std::move(write));
+        group.commit();
+        return;
+    }
+    m_pending.push_back(std::move(write));
+}
+
+void Database::beginTransaction()
+{
+    if (m_transactionOpen)
+        return;
+    // IMMEDIATE takes the write lock at once, so a busy database fails before anything is run.
+    SqliteStore::exec(handle(), QStringLiteral("BEGIN IMMEDIATE"));
+    m_transactionOpen = true;
+}
+
+void Database::runPending()
+{
+    while (!m_pending.empty()) {
+        Write w = std::move(m_pending.front());
+        m_pending.erase(m_pending.begin());
+        m_done.push_back(w);
+        if (w.exec)
+            w.exec();
+    }
+}
+
+void Database::flushForRead()
+{
+    if (m_pending.empty())
+        return;
+    beginTransaction();
+    runPending();
+}
+
+void Database::commitAll()
+{
+    if (m_pending.empty() && !m_transactionOpen) {
+        m_done.clear();
+        return;
+    }
+    beginTransaction();
+    runPending();
+    SqliteStore::exec(handle(), QStringLiteral("COMMIT"));
+    m_transactionOpen = false;
+    m_done.clear();
+}
+
+void Database::rollbackAll()
+{
+    if (m_transactionOpen && m_handle) {
+        try {
+            SqliteStore::exec(m_handle, QStringLiteral("ROLLBACK"));
+        } catch (const DatabaseError &) {
+        }
+    }
+    m_transactionOpen = false;
+    std::vector<Write> undo = std::move(m_done);
+    for (auto &w : m_pending)
+        undo.push_back(std::move(w));
+    m_pending.clear();
+    m_done.clear();
+    for (auto it = undo.rbegin(); it != undo.rend(); ++it) {
+        if (it->undo)
+            it->undo();
+    }
+}
+
+Database::WriteGroup::WriteGroup(Database *db)
+    : m_db(db)
+{
+    if (m_db)
+        ++m_db->m_groupDepth;
+}
+
+Database::WriteGroup::~WriteGroup()
+{
+    if (!m_db)
+        return;
+    --m_db->m_groupDepth;
+    if (m_db->m_groupDepth == 0 && !m_done) {
+        // Left by an exception (or without commit): nothing of this operation is kept.
+        if (!m_db->m_pending.empty() || !m_db->m_done.empty() || m_db->m_transactionOpen)
+            m_db->rollbackAll();
+    }
+}
+
+void Database::WriteGroup::commit()
+{
+    if (!m_db || m_db->m_groupDepth != 1) {
+        m_done = true;
+        return;
+    }
+    try {
+        m_db->commitAll();
+    } catch (...) {
+        m_db->rollbackAll();
+        m_done = true;
+        throw;
+    }
+    m_done = true;
+}

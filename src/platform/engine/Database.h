@@ -1,0 +1,106 @@
+#pragma once
+
+#include "platform/engine/FieldType.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+struct sqlite3;
+
+// A logical database (such as "BDC") over an alias that names a directory; all its tables live in
+// one SQLite file there. Tables and queries find their database by its logical name.
+//
+// Writes of one user operation (an exam post with its segment scores, a delete with its details)
+// are gathered in a write group and committed in one transaction when the outermost operation
+// ends; if any write fails, the transaction is rolled back and every dataset that had already
+// taken the change in memory is put back as it was, still editing, so nothing typed is lost.
+class Database
+{
+public:
+    explicit Database(const QString &databaseName = QStringLiteral("BDC"));
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    [[nodiscard]] const QString &databaseName() const { return m_name; }
+    [[nodiscard]] const QString &aliasName() const { return m_alias; }
+    void setAliasName(const QString &alias) { m_alias = alias; }
+    // A directory given on the command line wins over every other way of resolving the alias.
+    static void setCommandLineDirectory(const QString &dir);
+    [[nodiscard]] static QString commandLineDirectory();
+    // --data DIR, then $TALUVO_DATA, then [Aliases] in the engine's settings file, then
+    // $XDG_DATA_HOME/taluvo/<alias>.
+    [[nodiscard]] static QString resolveAlias(const QString &alias);
+    [[nodiscard]] static QString settingsFilePath();
+
+    // Connects to the alias's directory; throws when the directory or its database file is missing.
+    void open();
+    // Connects to an explicit directory (tools and tests).
+    void openDirectory(const QString &dir);
+    void close();
+    [[nodiscard]] bool isConnected() const { return m_handle != nullptr; }
+    [[nodiscard]] const QString &directory() const { return m_directory; }
+    [[nodiscard]] sqlite3 *handle() const;
+    [[nodiscard]] static Database *find(const QString &databaseName);
+
+    // The logical type of a stored column, for query results that read it.
+    struct ColumnType {
+        FieldType type = FieldType::Unknown;
+        int size = 0;
+    };
+    void registerColumnType(const QString &table, const QString &column, FieldType type, int size);
+    [[nodiscard]] std::optional<ColumnType> columnType(const QString &table,
+                                                       const QString &column) const;
+
+    // One write of a group: exec runs the SQL; undo puts the in-memory state back after a rollback.
+    struct Write {
+        std::function<void()> exec;
+        std::function<void()> undo;
+    };
+    void submit(Write write);
+    // Reads see the group's writes: pending writes run (inside the open transaction) first.
+    void flushForRead();
+
+    // RAII scope of one user operation. commit() is a no-op except in the outermost scope, where
+    // it runs and commits every pending write. Leaving a scope by an exception discards the
+    // pending writes and undoes them in memory.
+    class WriteGroup
+    {
+    public:
+        explicit WriteGroup(Database *db);
+        ~WriteGroup();
+        WriteGroup(const WriteGroup &) = delete;
+        WriteGroup &operator=(const WriteGroup &) = delete;
+        void commit();
+
+    private:
+        Database *m_db;
+        bool m_done = false;
+    };
+
+    [[nodiscard]] int pendingWrites() const { return int(m_pending.size()); }
+    [[nodiscard]] bool inTransaction() const { return m_transactionOpen; }
+
+private:
+    void connectTo(const QString &dir);
+    void beginTransaction();
+    void runPending();
+    void commitAll();
+    void rollbackAll();
+
+    QString m_name;
+    QString m_alias = QStringLiteral("Arvendi2");
+    QString m_directory;
+    QString m_connectionName;
+    sqlite3 *m_handle = nullptr;
+    QHash<QString, ColumnType> m_columnTypes;
+    std::vector<Write> m_pending;
+    std::vector<Write> m_done; // ran inside the open transaction, kept for undo
+    int m_groupDepth = 0;
+    bool m_transactionOpen = false;
+};

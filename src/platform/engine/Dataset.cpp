@@ -1,0 +1,831 @@
+#include "platform/engine/Dataset.h"
+
+#include "platform/engine/Convert.h"
+#include "platform/engine/Database.h"
+#include "platform/engine/DatabaseError.h"
+#include "platform/engine/FormatSettings.h"
+
+using namespace Convert;
+
+quint64 Dataset::s_uidCounter = 0;
+const QVector<QVariant> Dataset::s_emptyValues;
+
+Dataset::Dataset(QObject *parent)
+    : QObject(parent)
+{
+}
+
+Dataset::~Dataset()
+{
+    // Pending edits are discarded with the dataset; followers are told it is gone.
+    m_state = DatasetState::Inactive;
+    const auto sources = m_sources;
+    for (const QPointer<DataSource> &s : sources) {
+        if (s)
+            s->setDataset(nullptr);
+    }
+}
+
+Field *Dataset::createField(const QString &name, FieldType type, int size)
+{
+    auto field = std::make_unique<Field>(this, name, type, size);
+    field->setIndex(int(m_fields.size()));
+    m_fields.push_back(std::move(field));
+    return m_fields.back().get();
+}
+
+Field *Dataset::addField(const QString &name, FieldType type, int size)
+{
+    if (isActive())
+        databaseError(QStringLiteral("Cannot perform this operation on an open dataset"));
+    if (findField(name))
+        databaseError(QStringLiteral("Duplicate field name '%1'").arg(name));
+    m_declared = true;
+    return createField(name, type, size);
+}
+
+void Dataset::clearFields()
+{
+    m_fields.clear();
+}
+
+Field *Dataset::findField(const QString &name) const
+{
+    for (const auto &f : m_fields) {
+        if (f->fieldName().compare(name, Qt::CaseInsensitive) == 0)
+            return f.get();
+    }
+    return nullptr;
+}
+
+Field *Dataset::fieldByName(const QString &name) const
+{
+    Field *f = findField(name);
+    if (!f)
+        databaseError(QStringLiteral("Field '%1' not found").arg(name));
+    return f;
+}
+
+QList<Field *> Dataset::fields() const
+{
+    QList<Field *> list;
+    list.reserve(int(m_fields.size()));
+    for (const auto &f : m_fields)
+        list.append(f.get());
+    return list;
+}
+
+void Dataset::addDataSource(DataSource *source)
+{
+    if (!m_sources.contains(source))
+        m_sources.append(source);
+}
+
+void Dataset::removeDataSource(DataSource *source)
+{
+    m_sources.removeAll(source);
+}
+
+void Dataset::dataEvent(DataEvent event, Field *field)
+{
+    if (m_disableCount > 0 && event != DataEvent::CheckBrowseMode
+        && event != DataEvent::UpdateRecord) {
+        if (event != DataEvent::FocusControl)
+            m_pendingChange = true;
+        return;
+    }
+    const auto sources = m_sources;
+    for (const QPointer<DataSource> &s : sources) {
+        if (s && s->isEnabled())
+            s->notify(event, field);
+        else if (s && event == DataEvent::UpdateState)
+            s->notify(event, field);
+    }
+}
+
+void Dataset::disableControls()
+{
+    ++m_disableCount;
+}
+
+void Dataset::enableControls()
+{
+    if (m_disableCount == 0)
+        return;
+    if (--m_disableCount == 0 && m_pendingChange) {
+        m_pendingChange = false;
+        dataEvent(DataEvent::UpdateState);
+        dataEvent(DataEvent::DataSetChange);
+    }
+}
+
+void Dataset::callHook(const DatasetHooks::Hook &hook)
+{
+    if (hook)
+        hook(*this);
+}
+
+void Dataset::setState(DatasetState state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    if (state != DatasetState::Edit && state != DatasetState::Insert)
+        m_modified = false;
+    dataEvent(DataEvent::UpdateState);
+}
+
+void Dataset::checkActive() const
+{
+    if (!isActive())
+        databaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+}
+
+void Dataset::checkCanModify() const
+{
+    if (!canModify())
+        databaseError(QStringLiteral("Cannot modify a read-only dataset"));
+}
+
+quint64 Dataset::nextUid()
+{
+    return ++s_uidCounter;
+}
+
+void Dataset::setRowFilter(std::function<bool(const DatasetRow &)> filter)
+{
+    m_filter = std::move(filter);
+    rebuildView();
+}
+
+void Dataset::rebuildView()
+{
+    m_view.clear();
+    if (!m_filter)
+        return;
+    for (int i = 0; i < int(m_rows.size()); ++i) {
+        if (m_filter(m_rows[size_t(i)]))
+            m_view.push_back(i);
+    }
+}
+
+void Dataset::resetRows()
+{
+    m_rows.clear();
+    m_view.clear();
+    m_pos = -1;
+    m_bof = true;
+    m_eof = true;
+}
+
+void Dataset::appendLoadedRow(DatasetRow &&row)
+{
+    row.uid = nextUid();
+    m_rows.push_back(std::move(row));
+    if (m_filter && m_filter(m_rows.back()))
+        m_view.push_back(int(m_rows.size()) - 1);
+}
+
+int Dataset::rowIndex(int position) const
+{
+    return m_filter ? m_view[size_t(position)] : position;
+}
+
+int Dataset::rowCount() const
+{
+    return m_filter ? int(m_view.size()) : int(m_rows.size());
+}
+
+const DatasetRow &Dataset::rowAt(int position) const
+{
+    ensureRow(position);
+    return m_rows[size_t(rowIndex(position))];
+}
+
+bool Dataset::ensureRow(int position) const
+{
+    auto *self = const_cast<Dataset *>(this);
+    while (position >= rowCount()) {
+        if (!self->fetchMore())
+            return false;
+    }
+    return position >= 0;
+}
+
+void Dataset::ensureAllFetched() const
+{
+    auto *self = const_cast<Dataset *>(this);
+    while (self->fetchMore()) {
+    }
+}
+
+const QVector<QVariant> &Dataset::currentValues() const
+{
+    if (isEditing())
+        return m_editBuffer.values;
+    if (m_pos < 0 || m_pos >= rowCount())
+        return s_emptyValues;
+    return m_rows[size_t(rowIndex(m_pos))].values;
+}
+
+QVariant Dataset::fieldValue(int fieldIndex) const
+{
+    const QVector<QVariant> &values = currentValues();
+    if (fieldIndex < 0 || fieldIndex >= values.size())
+        return QVariant();
+    return values[fieldIndex];
+}
+
+void Dataset::setFieldValue(Field *field, const QVariant &internalValue)
+{
+    checkActive();
+    if (field->isReadOnly())
+        databaseError(QStringLiteral("Field '%1' cannot be modified").arg(field->displayName()));
+    if (!isEditing())
+        databaseError(QStringLiteral("Dataset not in edit or insert mode"));
+    m_editBuffer.values[field->index()] = internalValue;
+    m_modified = true;
+    dataEvent(DataEvent::FieldChange, field);
+    field->changed();
+}
+
+void Dataset::open()
+{
+    if (isActive())
+        return;
+    callHook(m_hooks.beforeOpen);
+    resetRows();
+    try {
+        doOpen();
+    } catch (...) {
+        resetRows();
+        if (!m_declared)
+            clearFields();
+        throw;
+    }
+    for (int i = 0; i < int(m_fields.size()); ++i)
+        m_fields[size_t(i)]->setIndex(i);
+    m_modified = false;
+    m_pos = ensureRow(0) ? 0 : -1;
+    m_bof = true;
+    m_eof = m_pos < 0;
+    setState(DatasetState::Browse);
+    dataEvent(DataEvent::DataSetChange);
+    callHook(m_hooks.afterOpen);
+    if (!isEmpty())
+        callHook(m_hooks.afterScroll);
+}
+
+void Dataset::close()
+{
+    if (!isActive())
+        return;
+    callHook(m_hooks.beforeClose);
+    m_editBuffer = DatasetRow();
+    m_modified = false;
+    doClose();
+    resetRows();
+    m_state = DatasetState::Inactive;
+    if (!m_declared)
+        clearFields();
+    dataEvent(DataEvent::UpdateState);
+    callHook(m_hooks.afterClose);
+}
+
+void Dataset::setActive(bool active)
+{
+    if (active)
+        open();
+    else
+        close();
+}
+
+bool Dataset::isEmpty() const
+{
+    return m_bof && m_eof && m_state != DatasetState::Insert;
+}
+
+int Dataset::recordCount() const
+{
+    checkActive();
+    ensureAllFetched();
+    return rowCount();
+}
+
+int Dataset::recNo() const
+{
+    if (!isActive() || m_pos < 0)
+        return 0;
+    return m_pos + 1;
+}
+
+void Dataset::setRecNo(int recNo)
+{
+    checkActive();
+    checkBrowseMode();
+    if (!ensureRow(recNo - 1))
+        return;
+    callHook(m_hooks.beforeScroll);
+    moveTo(recNo - 1, true);
+    callHook(m_hooks.afterScroll);
+}
+
+void Dataset::moveTo(int position, bool scrolled)
+{
+    m_pos = position;
+    m_bof = false;
+    m_eof = false;
+    dataEvent(scrolled ? DataEvent::DataSetScroll : DataEvent::DataSetChange);
+}
+
+void Dataset::first()
+{
+    checkActive();
+    checkBrowseMode();
+    callHook(m_hooks.beforeScroll);
+    m_pos = ensureRow(0) ? 0 : -1;
+    m_bof = true;
+    m_eof = m_pos < 0;
+    dataEvent(DataEvent::DataSetChange);
+    callHook(m_hooks.afterScroll);
+}
+
+void Dataset::last()
+{
+    checkActive();
+    checkBrowseMode();
+    callHook(m_hooks.beforeScroll);
+    ensureAllFetched();
+    m_pos = rowCount() - 1;
+    m_eof = true;
+    m_bof = m_pos < 0;
+    dataEvent(DataEvent::DataSetChange);
+    callHook(m_hooks.afterScroll);
+}
+
+int Dataset::moveBy(int distance)
+{
+    checkActive();
+    checkBrowseMode();
+    callHook(m_hooks.beforeScroll);
+    int moved = 0;
+    if ((distance > 0 && !m_eof) || (distance < 0 && !m_bof)) {
+        m_bof = false;
+        m_eof = false;
+        while (distance > 0) {
+            if (!ensureRow(m_pos + 1)) {
+                m_eof = true;
+                break;
+            }
+            ++m_pos;
+            --distance;
+            ++moved;
+        }
+        while (distance < 0) {
+            if (m_pos <= 0) {
+                m_bof = true;
+                break;
+            }
+            --m_pos;
+            ++distance;
+            --moved;
+        }
+        if (moved != 0)
+            dataEvent(DataEvent::DataSetScroll);
+        callHook(m_hooks.afterScroll);
+    }
+    return moved;
+}
+
+void Dataset::next()
+{
+    moveBy(1);
+}
+
+void Dataset::prior()
+{
+    moveBy(-1);
+}
+
+void Dataset::append()
+{
+    doInsert(true);
+}
+
+void Dataset::insert()
+{
+    doInsert(false);
+}
+
+void Dataset::doInsert(bool appending)
+{
+    checkActive();
+    checkBrowseMode();
+    checkCanModify();
+    callHook(m_hooks.beforeInsert);
+    callHook(m_hooks.beforeScroll);
+    if (appending)
+        ensureAllFetched();
+    m_editBuffer = DatasetRow();
+    m_editBuffer.values.resize(fieldCount());
+    m_editBuffer.uid = nextUid();
+    m_insertPosition = appending ? rowCount() : qMax(m_pos, 0);
+    setState(DatasetState::Insert);
+    try {
+        initNewRecord();
+        callHook(m_hooks.onNewRecord);
+    } catch (...) {
+        m_editBuffer = DatasetRow();
+        setState(DatasetState::Browse);
+        dataEvent(DataEvent::DataSetChange);
+        throw;
+    }
+    m_modified = false;
+    dataEvent(DataEvent::DataSetChange);
+    callHook(m_hooks.afterInsert);
+    callHook(m_hooks.afterScroll);
+}
+
+void Dataset::edit()
+{
+    if (isEditing())
+        return;
+    checkActive();
+    if (isEmpty()) {
+        insert();
+        return;
+    }
+    checkCanModify();
+    callHook(m_hooks.beforeEdit);
+    m_editBuffer = m_rows[size_t(rowIndex(m_pos))];
+    m_modified = false;
+    setState(DatasetState::Edit);
+    dataEvent(DataEvent::RecordChange);
+    callHook(m_hooks.afterEdit);
+}
+
+void Dataset::updateRecord()
+{
+    if (!isEditing())
+        databaseError(QStringLiteral("Dataset not in edit or insert mode"));
+    dataEvent(DataEvent::UpdateRecord);
+}
+
+void Dataset::checkRequiredFields()
+{
+    for (const auto &f : m_fields) {
+        if (f->isRequired() && !f->isReadOnly() && m_editBuffer.values[f->index()].isNull()) {
+            dataEvent(DataEvent::FocusControl, f.get());
+            databaseError(QStringLiteral("Field '%1' must have a value").arg(f->displayName()));
+        }
+    }
+}
+
+void Dataset::writeRecord(bool, DatasetRow &, const DatasetRow *, std::function<void()>)
+{
+    checkCanModify();
+}
+
+void Dataset::writeDelete(const DatasetRow &, std::function<void()>)
+{
+    checkCanModify();
+}
+
+int Dataset::placeInserted(const DatasetRow &, int insertPosition) const
+{
+    // Without an index order, a new row stays where it was inserted.
+    if (!m_filter)
+        return qBound(0, insertPosition, int(m_rows.size()));
+    if (insertPosition >= int(m_view.size()))
+        return int(m_rows.size());
+    return m_view[size_t(insertPosition)];
+}
+
+void Dataset::post()
+{
+    checkActive();
+    updateRecord();
+    if (!isEditing())
+        return;
+    Database::WriteGroup group(database());
+    dataEvent(DataEvent::CheckBrowseMode);
+    checkRequiredFields();
+    callHook(m_hooks.beforePost);
+    if (!isEditing())
+        return;
+    const bool inserting = m_state == DatasetState::Insert;
+    const int index = inserting ? -1 : rowIndex(m_pos);
+    const DatasetRow original = inserting ? DatasetRow() : m_rows[size_t(index)];
+
+    // If the transaction fails, this dataset goes back to editing what the user typed.
+    QPointer<Dataset> self(this);
+    const DatasetRow buffer = m_editBuffer;
+    const int insertPosition = m_insertPosition;
+    const int pos = m_pos;
+    const DatasetState stateBefore = m_state;
+    auto undo = [self, buffer, original, insertPosition, pos, stateBefore, inserting]() {
+        if (!self)
+            return;
+        const int i = self->findRowIndexByUid(buffer.uid);
+        if (i >= 0) {
+            if (inserting)
+                self->m_rows.erase(self->m_rows.begin() + i);
+            else
+                self->m_rows[size_t(i)].values = original.values;
+            self->rebuildView();
+        }
+        self->m_editBuffer = buffer;
+        self->m_insertPosition = insertPosition;
+        self->m_pos = qMin(pos, self->rowCount() - 1);
+        self->m_bof = self->m_eof = self->rowCount() == 0;
+        self->setState(stateBefore);
+        self->m_modified = true;
+        self->dataEvent(DataEvent::DataSetChange);
+    };
+    writeRecord(inserting, m_editBuffer, inserting ? nullptr : &original, std::move(undo));
+    group.commit();
+    DatasetRow posted = std::move(m_editBuffer);
+    m_editBuffer = DatasetRow();
+    applyPostedRow(inserting, std::move(posted));
+}
+
+void Dataset::applyPostedRow(bool inserting, DatasetRow &&row)
+{
+    const qint64 rowid = row.rowid;
+    const quint64 uid = row.uid;
+    if (inserting) {
+        const int at = placeInserted(row, m_insertPosition);
+        m_rows.insert(m_rows.begin() + at, std::move(row));
+    } else {
+        const int i = findRowIndexByUid(uid);
+        if (i >= 0) {
+            DatasetRow moved = std::move(row);
+            m_rows.erase(m_rows.begin() + i);
+            // An edited key may move the row in index order.
+            const int at = placeInserted(moved, i);
+            m_rows.insert(m_rows.begin() + at, std::move(moved));
+        }
+    }
+    rebuildView();
+    int pos = -1;
+    for (int p = 0; p < rowCount(); ++p) {
+        if (m_rows[size_t(rowIndex(p))].uid == uid) {
+            pos = p;
+            break;
+        }
+    }
+    Q_UNUSED(rowid)
+    if (pos < 0)
+        pos = qMin(qMax(m_pos, 0), rowCount() - 1);
+    m_pos = pos;
+    m_bof = false;
+    m_eof = rowCount() == 0;
+    if (m_eof)
+        m_bof = true;
+    setState(DatasetState::Browse);
+    dataEvent(DataEvent::DataSetChange);
+    callHook(m_hooks.afterPost);
+}
+
+int Dataset::findRowIndexByUid(quint64 uid) const
+{
+    for (int i = int(m_rows.size()) - 1; i >= 0; --i) {
+        if (m_rows[size_t(i)].uid == uid)
+            return i;
+    }
+    return -1;
+}
+
+int Dataset::positionOfRowid(qint64 rowid) const
+{
+    const int n = rowCount();
+    for (int p = 0; p < n; ++p) {
+        if (m_rows[size_t(rowIndex(p))].rowid == rowid)
+            return p;
+    }
+    return -1;
+}
+
+void Dataset::applyInsertedRowid(quint64 uid, qint64 rowid)
+{
+    auto apply = [&](DatasetRow &row) {
+        row.rowid = rowid;
+        for (const auto &f : m_fields) {
+            if (f->dataType() == FieldType::AutoInc && row.values[f->index()].isNull())
+                row.values[f->index()] = QVariant(rowid);
+        }
+    };
+    if (m_editBuffer.uid == uid)
+        apply(m_editBuffer);
+    const int i = findRowIndexByUid(uid);
+    if (i >= 0)
+        apply(m_rows[size_t(i)]);
+}
+
+void Dataset::cancel()
+{
+    checkActive();
+    if (!isEditing())
+        return;
+    Database::WriteGroup group(database());
+    dataEvent(DataEvent::CheckBrowseMode);
+    callHook(m_hooks.beforeCancel);
+    group.commit();
+    m_editBuffer = DatasetRow();
+    m_modified = false;
+    if (m_pos >= rowCount())
+        m_pos = rowCount() - 1;
+    m_bof = m_eof = rowCount() == 0;
+    setState(DatasetState::Browse);
+    dataEvent(DataEvent::DataSetChange);
+    callHook(m_hooks.afterCancel);
+}
+
+void Dataset::deleteRecord()
+{
+    checkActive();
+    if (m_state == DatasetState::Insert) {
+        cancel();
+        return;
+    }
+    if (isEmpty())
+        databaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    checkCanModify();
+    Database::WriteGroup group(database());
+    dataEvent(DataEvent::CheckBrowseMode);
+    callHook(m_hooks.beforeDelete);
+    callHook(m_hooks.beforeScroll);
+    if (m_pos < 0 || m_pos >= rowCount())
+        databaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    const int index = rowIndex(m_pos);
+    const DatasetRow row = m_rows[size_t(index)];
+    QPointer<Dataset> self(this);
+    const int pos = m_pos;
+    const DatasetState stateBefore = m_state;
+    const DatasetRow buffer = m_editBuffer;
+    auto undo = [self, row, index, pos, stateBefore, buffer]() {
+        if (!self)
+            return;
+        if (self->findRowIndexByUid(row.uid) < 0) {
+            const int at = qBound(0, index, int(self->m_rows.size()));
+            self->m_rows.insert(self->m_rows.begin() + at, row);
+            self->rebuildView();
+        }
+        self->m_editBuffer = buffer;
+        self->m_pos = qMin(pos, self->rowCount() - 1);
+        self->m_bof = self->m_eof = self->rowCount() == 0;
+        self->setState(stateBefore);
+        self->dataEvent(DataEvent::DataSetChange);
+    };
+    writeDelete(row, std::move(undo));
+    group.commit();
+    const int i = findRowIndexByUid(row.uid);
+    if (i >= 0)
+        m_rows.erase(m_rows.begin() + i);
+    rebuildView();
+    m_editBuffer = DatasetRow();
+    const int n = rowCount();
+    if (n == 0) {
+        m_pos = -1;
+        m_bof = m_eof = true;
+    } else {
+        m_pos = qMin(m_pos, n - 1);
+        m_bof = m_eof = false;
+    }
+    setState(DatasetState::Browse);
+    dataEvent(DataEvent::DataSetChange);
+    callHook(m_hooks.afterDelete);
+    callHook(m_hooks.afterScroll);
+}
+
+void Dataset::refresh()
+{
+    checkActive();
+    checkBrowseMode();
+    const qint64 rowid = (m_pos >= 0 && m_pos < rowCount()) ? m_rows[size_t(rowIndex(m_pos))].rowid
+                                                             : 0;
+    const int oldPos = m_pos;
+    reloadRows();
+    int pos = rowid ? positionOfRowid(rowid) : -1;
+    if (pos < 0)
+        pos = qMin(qMax(oldPos, 0), rowCount() - 1);
+    m_pos = pos;
+    m_bof = m_eof = rowCount() == 0;
+    dataEvent(DataEvent::DataSetChange);
+}
+
+void Dataset::checkBrowseMode()
+{
+    checkActive();
+    Database::WriteGroup group(database());
+    dataEvent(DataEvent::CheckBrowseMode);
+    if (isEditing()) {
+        updateRecord();
+        if (m_modified)
+            post();
+        else
+            cancel();
+    }
+    group.commit();
+}
+
+bool Dataset::locate(const QString &fieldNames, const QVariant &value, LocateOptions options)
+{
+    QVariantList values;
+    if (value.typeId() == QMetaType::QVariantList)
+        values = value.toList();
+    else
+        values.append(value);
+    return locate(fieldNames, values, options);
+}
+
+namespace {
+bool valueMatches(const Field *field, const QVariant &stored, const QVariant &wanted,
+                  LocateOptions options)
+{
+    if (wanted.isNull() || !wanted.isValid())
+        return stored.isNull();
+    if (stored.isNull())
+        return false;
+    const FieldType type = field->dataType();
+    if (isTextType(type) || type == FieldType::Blob) {
+        const QString *s = stored.typeId() == QMetaType::QString
+            ? static_cast<const QString *>(stored.constData())
+            : nullptr;
+        const QString holder = s ? QString() : stored.toString();
+        const QString &text = s ? *s : holder;
+        const QString &key = *static_cast<const QString *>(wanted.constData());
+        const Qt::CaseSensitivity cs = options.caseInsensitive ? Qt::CaseInsensitive
+                                                               : Qt::CaseSensitive;
+        if (options.partialKey)
+            return text.startsWith(key, cs);
+        return text.compare(key, cs) == 0;
+    }
+    if (type == FieldType::Date)
+        return stored.toDate() == wanted.toDate();
+    if (type == FieldType::Boolean)
+        return stored.toBool() == wanted.toBool();
+    // Numbers and date-times compare by value, so 7.0 finds the integer key 7.
+    return stored.toDouble() == wanted.toDouble();
+}
+} // namespace
+
+bool Dataset::rowMatches(const DatasetRow &row, const QList<Field *> &fields,
+                         const QVariantList &values, LocateOptions options) const
+{
+    for (int i = 0; i < fields.size(); ++i) {
+        if (!valueMatches(fields[i], row.values[fields[i]->index()], values[i], options))
+            return false;
+    }
+    return true;
+}
+
+bool Dataset::locate(const QString &fieldNames, const QVariantList &values, LocateOptions options)
+{
+    checkActive();
+    checkBrowseMode();
+    QList<Field *> fields;
+    for (const QString &name : fieldNames.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        fields.append(fieldByName(name.trimmed()));
+    if (fields.size() != values.size())
+        databaseError(QStringLiteral("Locate needs one value per field"));
+    // Bring each wanted value into the form the rows hold it in.
+    QVariantList wanted;
+    for (int i = 0; i < fields.size(); ++i) {
+        const QVariant &v = values[i];
+        const FieldType type = fields[i]->dataType();
+        if (v.isNull() || !v.isValid())
+            wanted.append(QVariant());
+        else if (isTextType(type) || type == FieldType::Blob)
+            wanted.append(QVariant(v.toString()));
+        else if (isNumericType(type) && v.canConvert<double>()
+                 && v.typeId() != QMetaType::QString)
+            wanted.append(QVariant(v.toDouble()));
+        else
+            wanted.append(fields[i]->toInternal(v));
+    }
+    ensureAllFetched();
+    const int n = rowCount();
+    for (int p = 0; p < n; ++p) {
+        if (rowMatches(m_rows[size_t(rowIndex(p))], fields, wanted, options)) {
+            callHook(m_hooks.beforeScroll);
+            moveTo(p, false);
+            callHook(m_hooks.afterScroll);
+            return true;
+        }
+    }
+    return false;
+}
+
+void Dataset::afterReload(qint64 keepRowid, bool scrollHooks)
+{
+    int pos = keepRowid ? positionOfRowid(keepRowid) : -1;
+    if (pos < 0)
+        pos = ensureRow(0) ? 0 : -1;
+    m_pos = pos;
+    m_bof = true;
+    m_eof = m_pos < 0;
+    dataEvent(DataEvent::DataSetChange);
+    if (scrollHooks)
+        callHook(m_hooks.afterScroll);
+}

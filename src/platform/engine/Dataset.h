@@ -1,0 +1,198 @@
+#pragma once
+
+#include "platform/engine/DataSource.h"
+#include "platform/engine/Field.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QVariant>
+#include <QVector>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class Database;
+class Dataset;
+
+struct DatasetHooks {
+    using Hook = std::function<void(Dataset &)>;
+    Hook beforeOpen, afterOpen, beforeClose, afterClose;
+    Hook beforeInsert, afterInsert, beforeEdit, afterEdit;
+    Hook beforePost, afterPost, beforeCancel, afterCancel;
+    Hook beforeDelete, afterDelete, beforeScroll, afterScroll;
+    Hook onNewRecord;
+};
+
+struct LocateOptions {
+    bool caseInsensitive = false;
+    bool partialKey = false;
+};
+
+// A row as the engine holds it: one internal value per field, the SQLite rowid when stored, and
+// a number unique in the process that follows the row while positions shift.
+struct DatasetRow {
+    QVector<QVariant> values;
+    qint64 rowid = 0;
+    quint64 uid = 0;
+};
+
+// The cursor over rows that tables and queries share: states, navigation, editing through an
+// edit buffer, hooks, data events to the data sources that follow it.
+//
+// Rules kept here because the rest of the system relies on them:
+// - Leaving a row in edit or insert (moving, locating, a master moving) posts it if it was
+//   modified and cancels it otherwise.
+// - Edit on an empty dataset starts an insert.
+// - Post writes pending control text (update-record), checks required fields, lets details leave
+//   edit/insert, runs before-post, then writes; cancel and moves make details leave edit/insert
+//   too. All writes of one such operation go to the database in one transaction.
+// - Closing discards an unposted edit.
+// Errors are DatabaseError with the engine's English messages.
+class Dataset : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Dataset(QObject *parent = nullptr);
+    ~Dataset() override;
+
+    // Fields declared before opening; a dataset with declared fields exposes only those.
+    Field *addField(const QString &name, FieldType type, int size = 0);
+    [[nodiscard]] Field *findField(const QString &name) const;
+    [[nodiscard]] Field *fieldByName(const QString &name) const; // throws "Field 'X' not found"
+    [[nodiscard]] Field *field(int index) const { return m_fields.at(index).get(); }
+    [[nodiscard]] int fieldCount() const { return int(m_fields.size()); }
+    [[nodiscard]] QList<Field *> fields() const;
+
+    void open();
+    void close();
+    void setActive(bool active);
+    [[nodiscard]] bool isActive() const { return m_state != DatasetState::Inactive; }
+    [[nodiscard]] DatasetState state() const { return m_state; }
+    [[nodiscard]] bool isEditing() const
+    {
+        return m_state == DatasetState::Edit || m_state == DatasetState::Insert;
+    }
+
+    void first();
+    void last();
+    void next();
+    void prior();
+    int moveBy(int distance);
+    [[nodiscard]] bool eof() const { return m_eof; }
+    [[nodiscard]] bool bof() const { return m_bof; }
+    [[nodiscard]] bool isEmpty() const;
+    [[nodiscard]] int recordCount() const;
+    // 1-based position of the current row, 0 when there is none.
+    [[nodiscard]] int recNo() const;
+    void setRecNo(int recNo);
+
+    void append();
+    void insert();
+    void edit();
+    void post();
+    void cancel();
+    void deleteRecord();
+    void refresh();
+    void checkBrowseMode();
+    void updateRecord();
+    [[nodiscard]] bool isModified() const { return m_modified; }
+    [[nodiscard]] virtual bool canModify() const { return false; }
+
+    bool locate(const QString &fieldNames, const QVariant &value, LocateOptions options = {});
+    bool locate(const QString &fieldNames, const QVariantList &values, LocateOptions options = {});
+
+    [[nodiscard]] DatasetHooks &hooks() { return m_hooks; }
+
+    // While disabled, data sources hear nothing; enabling sends one dataset change.
+    void disableControls();
+    void enableControls();
+    [[nodiscard]] bool controlsDisabled() const { return m_disableCount > 0; }
+
+    // Current record values (the edit buffer while editing); null when there is no row.
+    [[nodiscard]] QVariant fieldValue(int fieldIndex) const;
+    void setFieldValue(Field *field, const QVariant &internalValue);
+
+    // Row access for grids: visible rows in order (fetches lazily loaded rows as needed).
+    [[nodiscard]] int rowCount() const;
+    [[nodiscard]] const DatasetRow &rowAt(int position) const;
+    [[nodiscard]] int currentPosition() const { return m_pos; }
+    [[nodiscard]] const QVector<QVariant> &currentValues() const;
+
+    [[nodiscard]] virtual Database *database() const { return nullptr; }
+
+protected:
+    // Makes the fields (unless declared) and loads the first rows.
+    virtual void doOpen() = 0;
+    virtual void doClose() {}
+    // Lazily fetched datasets load more rows here; false when all are in.
+    virtual bool fetchMore() { return false; }
+    // Queues the write of m_editBuffer (insert or update) through database()->submit().
+    // undo puts the dataset back as before the write if the transaction fails.
+    virtual void writeRecord(bool inserting, DatasetRow &row, const DatasetRow *original,
+                             std::function<void()> undo);
+    virtual void writeDelete(const DatasetRow &row, std::function<void()> undo);
+    // Where a posted new row goes among the rows (index order for tables).
+    [[nodiscard]] virtual int placeInserted(const DatasetRow &row, int insertPosition) const;
+    // Reloads every row from the store (refresh, master change).
+    virtual void reloadRows() {}
+    // Copies link values into a new row (details).
+    virtual void initNewRecord() {}
+
+    [[nodiscard]] Field *createField(const QString &name, FieldType type, int size);
+    void clearFields();
+    [[nodiscard]] bool hasDeclaredFields() const { return m_declared; }
+    // Row filter (tables); rows failing it are invisible.
+    void setRowFilter(std::function<bool(const DatasetRow &)> filter);
+    void rebuildView();
+    void resetRows();
+    void appendLoadedRow(DatasetRow &&row);
+    [[nodiscard]] quint64 nextUid();
+    void checkActive() const;
+    void checkCanModify() const;
+    void dataEvent(DataEvent event, Field *field = nullptr);
+    void callHook(const DatasetHooks::Hook &hook);
+    void setState(DatasetState state);
+    // Puts the cursor on the first row (or nothing) after a reload, with scroll hooks.
+    void afterReload(qint64 keepRowid, bool scrollHooks);
+    void applyInsertedRowid(quint64 uid, qint64 rowid);
+    [[nodiscard]] int findRowIndexByUid(quint64 uid) const;
+    [[nodiscard]] int positionOfRowid(qint64 rowid) const;
+    void moveTo(int position, bool scrolled);
+
+    std::vector<DatasetRow> m_rows;
+
+private:
+    friend class DataSource;
+    void addDataSource(DataSource *source);
+    void removeDataSource(DataSource *source);
+    void ensureAllFetched() const;
+    bool ensureRow(int position) const;
+    [[nodiscard]] int rowIndex(int position) const;
+    void checkRequiredFields();
+    void doInsert(bool appending);
+    void applyPostedRow(bool inserting, DatasetRow &&row);
+    [[nodiscard]] bool rowMatches(const DatasetRow &row, const QList<Field *> &fields,
+                                  const QVariantList &values, LocateOptions options) const;
+
+    std::vector<std::unique_ptr<Field>> m_fields;
+    bool m_declared = false;
+    QList<QPointer<DataSource>> m_sources;
+    DatasetState m_state = DatasetState::Inactive;
+    DatasetHooks m_hooks;
+    std::function<bool(const DatasetRow &)> m_filter;
+    std::vector<int> m_view; // row indexes passing the filter, when filtered
+    int m_pos = -1;
+    bool m_bof = true;
+    bool m_eof = true;
+    bool m_modified = false;
+    int m_disableCount = 0;
+    bool m_pendingChange = false;
+    // Edit buffer: the record being edited or inserted.
+    DatasetRow m_editBuffer;
+    int m_insertPosition = 0;
+    static quint64 s_uidCounter;
+    static const QVector<QVariant> s_emptyValues;
+};

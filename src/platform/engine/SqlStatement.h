@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One prepared SQLite statement on the engine's connection. Values go in and come out as raw
+// storage values (qint64, double, QString, QByteArray, null); the Field layer converts them.
+// Errors throw DatabaseError with SQLite's message; a unique-key failure reads "Key violation.".
+class SqlStatement
+{
+public:
+    SqlStatement(sqlite3 *db, const QString &sql);
+    ~SqlStatement();
+    SqlStatement(const SqlStatement &) = delete;
+    SqlStatement &operator=(const SqlStatement &) = delete;
+
+    void bind(int index, const QVariant &value); // index from 0
+    [[nodiscard]] int parameterCount() const;
+
+    // Advances to the next row; false when done. A statement without result runs in one call.
+    bool step();
+    void reset();
+
+    [[nodiscard]] int columnCount() const;
+    [[nodiscard]] QString columnName(int column) const;
+    [[nodiscard]] QString originTable(int column) const;
+    [[nodiscard]] QString originColumn(int column) const;
+    [[nodiscard]] QString declaredType(int column) const;
+    // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB or SQLITE_NULL of the current row.
+    [[nodiscard]] int columnType(int column) const;
+    [[nodiscard]] QVariant value(int column) const;
+    [[nodiscard]] bool isNull(int column) const;
+    [[nodiscard]] qint64 int64(int column) const;
+    [[nodiscard]] double real(int column) const;
+    [[nodiscard]] QString text(int column) const;
+    // UTF-8 bytes of a text column without a copy; valid until the next step.
+    [[nodiscard]] const char *textData(int column, int *length) const;
+
+    [[nodiscard]] bool isReadOnly() const;
+    [[nodiscard]] sqlite3 *db() const { return m_db; }
+
+private:
+    [[noreturn]] void fail(int rc) const;
+
+    sqlite3 *m_db;
+    sqlite3_stmt *m_stmt = nullptr;
+};
+
+// Throws the engine's error for an SQLite result code, with a readable text for constraint codes.
+[[noreturn]] void throwSqliteError(sqlite3 *db, int rc);

@@ -1,0 +1,562 @@
+#include "platform/engine/Table.h"
+
+#include "platform/engine/Database.h"
+#include "platform/engine/DatabaseError.h"
+#include "platform/engine/SqlStatement.h"
+#include "platform/engine/StorageValue.h"
+
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+QString quoteName(const QString &name)
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+int compareValues(const QVariant &a, const QVariant &b, FieldType type)
+{
+    const bool an = a.isNull();
+    const bool bn = b.isNull();
+    if (an || bn)
+        return an == bn ? 0 : (an ? -1 : 1);
+    if (isTextType(type)) {
+        const int c = QString::compare(*static_cast<const QString *>(a.constData()),
+                                       *static_cast<const QString *>(b.constData()));
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    if (type == FieldType::Date) {
+        const QDate da = a.toDate();
+        const QDate db = b.toDate();
+        return da < db ? -1 : (db < da ? 1 : 0);
+    }
+    const double x = a.toDouble();
+    const double y = b.toDouble();
+    return x < y ? -1 : (y < x ? 1 : 0);
+}
+} // namespace
+
+// Follows the master's data source: re-reads the detail when the master moves or one of the
+// link fields changes, and makes a pending detail row leave edit/insert when the master does.
+class MasterLink : public DataLink
+{
+public:
+    explicit MasterLink(Table *table)
+        : m_table(table)
+    {
+    }
+
+protected:
+    void activeChanged() override { m_table->masterChanged(); }
+    void recordChanged(Field *field) override
+    {
+        if (!field || isLinkField(field))
+            m_table->masterChanged();
+    }
+    void checkBrowseMode() override
+    {
+        if (m_table->isActive())
+            m_table->checkBrowseMode();
+    }
+
+private:
+    bool isLinkField(const Field *field) const
+    {
+        for (const QString &name : m_table->m_masterFieldNames) {
+            if (field->fieldName().compare(name, Qt::CaseInsensitive) == 0)
+                return true;
+        }
+        return false;
+    }
+
+    Table *m_table;
+};
+
+Table::Table(QObject *parent)
+    : Dataset(parent)
+{
+}
+
+Table::~Table()
+{
+    // Detach from the master before the fields go, so no re-read reaches a half-destroyed table.
+    m_masterLink.reset();
+    m_select.reset();
+}
+
+QString Table::sqlTableName() const
+{
+    QString name = m_tableName;
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0)
+        name.truncate(dot);
+    return name.toLower();
+}
+
+void Table::setIndexName(const QString &name)
+{
+    m_indexName = name;
+    m_indexColumns.clear();
+}
+
+void Table::setIndexFieldNames(const QString &names)
+{
+    m_indexName.clear();
+    m_indexColumns.clear();
+    for (const QString &n : names.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        m_indexColumns.append(n.trimmed());
+}
+
+void Table::setMasterSource(DataSource *source)
+{
+    if (!source) {
+        m_masterLink.reset();
+        return;
+    }
+    if (!m_masterLink)
+        m_masterLink = std::make_unique<MasterLink>(this);
+    m_masterLink->setDataSource(source);
+}
+
+DataSource *Table::masterSource() const
+{
+    return m_masterLink ? m_masterLink->dataSource() : nullptr;
+}
+
+void Table::setMasterFields(const QString &names)
+{
+    m_masterFieldNames.clear();
+    for (const QString &n : names.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        m_masterFieldNames.append(n.trimmed());
+}
+
+bool Table::canModify() const
+{
+    return isActive() && !m_readOnly;
+}
+
+Database *Table::database() const
+{
+    return Database::find(m_databaseName);
+}
+
+void Table::setFilter(const QString &expression)
+{
+    m_filterText = expression;
+    if (isActive()) {
+        applyFilter();
+        first();
+    }
+}
+
+void Table::setFiltered(bool filtered)
+{
+    if (filtered == m_filtered)
+        return;
+    if (isActive())
+        checkBrowseMode();
+    m_filtered = filtered;
+    if (isActive()) {
+        applyFilter();
+        afterReload(0, false);
+    }
+}
+
+void Table::applyFilter()
+{
+    if (!m_filtered || m_filterText.trimmed().isEmpty()) {
+        setRowFilter(nullptr);
+        return;
+    }
+    static const QRegularExpression re(QStringLiteral("^\\s*(\\w+)\\s*=\\s*(.+?)\\s*$"));
+    const QRegularExpressionMatch m = re.match(m_filterText);
+    if (!m.hasMatch())
+        databaseError(QStringLiteral("Invalid filter expression: %1").arg(m_filterText));
+    const Field *field = fieldByName(m.captured(1));
+    const QString text = m.captured(2);
+    QVariant wanted;
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        wanted = true;
+    else if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        wanted = false;
+    else if (text.size() >= 2 && (text.startsWith(QLatin1Char('\'')) || text.startsWith(QLatin1Char('"'))))
+        wanted = text.mid(1, text.size() - 2);
+    else {
+        bool ok = false;
+        const double d = text.toDouble(&ok);
+        if (!ok)
+            databaseError(QStringLiteral("Invalid filter expression: %1").arg(m_filterText));
+        wanted = d;
+    }
+    const int index = field->index();
+    const FieldType type = field->dataType();
+    setRowFilter([index, type, wanted](const DatasetRow &row) {
+        const QVariant &v = row.values[index];
+        if (v.isNull())
+            return false;
+        if (wanted.typeId() == QMetaType::Bool)
+            return type == FieldType::Boolean ? v.toBool() == wanted.toBool()
+                                              : (v.toDouble() != 0) == wanted.toBool();
+        if (wanted.typeId() == QMetaType::QString)
+            return v.toString() == wanted.toString();
+        return v.toDouble() == wanted.toDouble();
+    });
+}
+
+void Table::doOpen()
+{
+    Database *db = database();
+    if (!db)
+        databaseError(QStringLiteral("Unknown database: %1").arg(m_databaseName));
+    db->flushForRead();
+    const QString table = sqlTableName();
+    QStringList columns;
+    QStringList types;
+    QList<int> pkOrder;
+    {
+        SqlStatement info(db->handle(),
+                          QStringLiteral("PRAGMA table_info(%1)").arg(quoteName(table)));
+        while (info.step()) {
+            columns.append(info.text(1));
+            types.append(info.text(2));
+            pkOrder.append(int(info.int64(5)));
+        }
+    }
+    if (columns.isEmpty())
+        databaseError(QStringLiteral("Table does not exist: %1").arg(m_tableName));
+
+    QStringList pkColumns;
+    for (int ord = 1; ord <= int(columns.size()); ++ord) {
+        for (int i = 0; i < columns.size(); ++i) {
+            if (pkOrder[i] == ord)
+                pkColumns.append(columns[i]);
+        }
+    }
+    const bool rowidKey = pkColumns.size() == 1
+        && types[columns.indexOf(pkColumns.first())].compare(QLatin1String("INTEGER"),
+                                                             Qt::CaseInsensitive)
+            == 0;
+
+    auto columnIndex = [&](const QString &name) {
+        for (int i = 0; i < columns.size(); ++i) {
+            if (columns[i].compare(name, Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return -1;
+    };
+
+    m_columnNames.clear();
+    if (hasDeclaredFields()) {
+        for (Field *f : fields()) {
+            const int c = columnIndex(f->fieldName());
+            if (c < 0)
+                databaseError(QStringLiteral("Field '%1' not found in table %2")
+                                  .arg(f->fieldName(), m_tableName));
+            if (!StorageValue::compatible(f->dataType(), types[c]))
+                databaseError(QStringLiteral("Field '%1' of table %2 is stored as %3, not as %4")
+                                  .arg(f->fieldName(), m_tableName, types[c],
+                                       fieldTypeName(f->dataType())));
+            m_columnNames.append(columns[c]);
+            db->registerColumnType(table, columns[c], f->dataType(), f->size());
+        }
+    } else {
+        for (int c = 0; c < columns.size(); ++c) {
+            const bool isKey = rowidKey && columns[c] == pkColumns.first();
+            FieldType type = StorageValue::fromDeclaredType(types[c], isKey);
+            int size = 0;
+            if (const auto known = db->columnType(table, columns[c])) {
+                type = known->type;
+                size = known->size;
+            }
+            createField(columns[c], type, size);
+            m_columnNames.append(columns[c]);
+        }
+    }
+
+    resolveIndex(columns, rowidKey ? QStringList() : pkColumns);
+    m_detailFields.clear();
+    if (m_masterLink) {
+        if (m_masterFieldNames.size() > m_indexColumns.size())
+            databaseError(QStringLiteral("Table %1 has no index for its master fields")
+                              .arg(m_tableName));
+        for (int i = 0; i < m_masterFieldNames.size(); ++i)
+            m_detailFields.append(fieldByName(m_indexColumns[i])->index());
+    }
+
+    QStringList select{QStringLiteral("rowid")};
+    for (const QString &c : m_columnNames)
+        select.append(quoteName(c));
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(select.join(QLatin1String(", ")),
+                                                          quoteName(table));
+    if (!m_detailFields.isEmpty()) {
+        QStringList where;
+        for (int idx : m_detailFields)
+            where.append(quoteName(m_columnNames[idx]) + QStringLiteral(" = ?"));
+        sql += QStringLiteral(" WHERE ") + where.join(QLatin1String(" AND "));
+    }
+    QStringList order;
+    for (const QString &c : m_indexColumns)
+        order.append(quoteName(c));
+    order.append(QStringLiteral("rowid"));
+    sql += QStringLiteral(" ORDER BY ") + order.join(QLatin1String(", "));
+    m_selectSql = sql;
+    m_select.reset();
+
+    applyFilter();
+    loadRows();
+}
+
+void Table::resolveIndex(const QStringList &tableColumns, const QStringList &pkColumns)
+{
+    Database *db = database();
+    if (!m_indexName.isEmpty()) {
+        QStringList cols;
+        SqlStatement info(db->handle(),
+                          QStringLiteral("PRAGMA index_info(%1)").arg(quoteName(m_indexName)));
+        while (info.step())
+            cols.append(info.text(2));
+        if (cols.isEmpty())
+            databaseError(QStringLiteral("Index '%1' not found for table %2")
+                              .arg(m_indexName, m_tableName));
+        m_indexColumns = cols;
+    } else if (m_indexColumns.isEmpty()) {
+        m_indexColumns = pkColumns;
+    }
+    m_sortFields.clear();
+    for (const QString &c : m_indexColumns) {
+        bool known = false;
+        for (const QString &t : tableColumns)
+            known = known || t.compare(c, Qt::CaseInsensitive) == 0;
+        if (!known)
+            databaseError(QStringLiteral("Field '%1' not found in table %2").arg(c, m_tableName));
+        if (Field *f = findField(c))
+            m_sortFields.append(f->index());
+    }
+}
+
+QVariantList Table::masterValues() const
+{
+    QVariantList values;
+    DataSource *source = masterSource();
+    Dataset *master = source ? source->dataset() : nullptr;
+    if (!master || !master->isActive() || (master->isEmpty() && !master->isEditing()))
+        return values;
+    for (int i = 0; i < m_masterFieldNames.size(); ++i) {
+        const Field *mf = master->fieldByName(m_masterFieldNames[i]);
+        const Field *df = field(m_detailFields[i]);
+        QVariant v = mf->value();
+        if (!v.isNull() && mf->dataType() == FieldType::DateTime)
+            v = mf->asVariant();
+        values.append(df->toInternal(v));
+    }
+    return values;
+}
+
+void Table::loadRows()
+{
+    Database *db = database();
+    db->flushForRead();
+    QVariantList keys;
+    if (m_masterLink) {
+        keys = masterValues();
+        if (keys.isEmpty())
+            return; // no master row: no detail rows
+        for (const QVariant &k : keys) {
+            if (k.isNull())
+                return;
+        }
+    }
+    if (!m_select)
+        m_select = std::make_unique<SqlStatement>(db->handle(), m_selectSql);
+    SqlStatement &st = *m_select;
+    st.reset();
+    for (int i = 0; i < keys.size(); ++i)
+        st.bind(i, StorageValue::toStorage(field(m_detailFields[i])->dataType(), keys[i]));
+    const int n = fieldCount();
+    QVector<FieldType> types(n);
+    for (int i = 0; i < n; ++i)
+        types[i] = field(i)->dataType();
+    try {
+        while (st.step()) {
+            DatasetRow row;
+            row.rowid = st.int64(0);
+            row.values.resize(n);
+            for (int i = 0; i < n; ++i)
+                row.values[i] = StorageValue::read(st, i + 1, types[i]);
+            appendLoadedRow(std::move(row));
+        }
+    } catch (...) {
+        st.reset();
+        throw;
+    }
+    st.reset();
+}
+
+void Table::doClose()
+{
+    m_select.reset();
+}
+
+void Table::reloadRows()
+{
+    resetRows();
+    loadRows();
+}
+
+void Table::masterChanged()
+{
+    if (!isActive())
+        return;
+    checkBrowseMode();
+    callHook(hooks().beforeScroll);
+    reloadRows();
+    afterReload(0, true);
+}
+
+void Table::initNewRecord()
+{
+    if (!m_masterLink)
+        return;
+    const QVariantList keys = masterValues();
+    for (int i = 0; i < keys.size(); ++i)
+        field(m_detailFields[i])->setValue(keys[i].isNull() ? QVariant() : keys[i]);
+}
+
+int Table::compareRows(const DatasetRow &a, const DatasetRow &b) const
+{
+    for (int idx : m_sortFields) {
+        const int c = compareValues(a.values[idx], b.values[idx], field(idx)->dataType());
+        if (c != 0)
+            return c;
+    }
+    // Rows not yet stored have no rowid and go after the stored ones.
+    const qint64 ra = a.rowid ? a.rowid : std::numeric_limits<qint64>::max();
+    const qint64 rb = b.rowid ? b.rowid : std::numeric_limits<qint64>::max();
+    return ra < rb ? -1 : (rb < ra ? 1 : 0);
+}
+
+int Table::placeInserted(const DatasetRow &row, int) const
+{
+    const auto it = std::upper_bound(m_rows.begin(), m_rows.end(), row,
+                                     [this](const DatasetRow &x, const DatasetRow &y) {
+                                         return compareRows(x, y) < 0;
+                                     });
+    return int(it - m_rows.begin());
+}
+
+void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *original,
+                        std::function<void()> undo)
+{
+    checkCanModify();
+    Database *db = database();
+    const QString table = quoteName(sqlTableName());
+    QStringList columns;
+    QVariantList values;
+    for (int i = 0; i < fieldCount(); ++i) {
+        const Field *f = field(i);
+        const QVariant &v = row.values[i];
+        if (inserting) {
+            if (f->dataType() == FieldType::AutoInc && v.isNull())
+                continue;
+        } else if (original && original->values[i] == v
+                   && original->values[i].isNull() == v.isNull()) {
+            continue;
+        }
+        columns.append(quoteName(m_columnNames[i]));
+        values.append(StorageValue::toStorage(f->dataType(), v));
+    }
+    QString sql;
+    if (inserting) {
+        if (columns.isEmpty()) {
+            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
+        } else {
+            QStringList marks;
+            for (int i = 0; i < columns.size(); ++i)
+                marks.append(QStringLiteral("?"));
+            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(table, columns.join(QLatin1String(", ")),
+                           marks.join(QLatin1String(", ")));
+        }
+    } else {
+        if (columns.isEmpty())
+            return; // nothing changed: nothing to write
+        QStringList sets;
+        for (const QString &c : columns)
+            sets.append(c + QStringLiteral(" = ?"));
+        sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                  .arg(table, sets.join(QLatin1String(", ")));
+        values.append(QVariant(row.rowid));
+    }
+    QPointer<Table> self(this);
+    const quint64 uid = row.uid;
+    db->submit(Database::Write{
+        [db, sql, values, self, uid, inserting]() {
+            SqlStatement st(db->handle(), sql);
+            for (int i = 0; i < values.size(); ++i)
+                st.bind(i, values[i]);
+            st.step();
+            if (inserting) {
+                const qint64 rowid = sqlite3_last_insert_rowid(db->handle());
+                if (self)
+                    self->applyInsertedRowid(uid, rowid);
+            } else if (sqlite3_changes(db->handle()) == 0) {
+                databaseError(QStringLiteral("Record/Key deleted."));
+            }
+        },
+        std::move(undo)});
+}
+
+void Table::writeDelete(const DatasetRow &row, std::function<void()> undo)
+{
+    checkCanModify();
+    Database *db = database();
+    const QString sql = QStringLiteral("DELETE FROM %1 WHERE rowid = ?")
+                            .arg(quoteName(sqlTableName()));
+    const qint64 rowid = row.rowid;
+    db->submit(Database::Write{[db, sql, rowid]() {
+                                   SqlStatement st(db->handle(), sql);
+                                   st.bind(0, QVariant(rowid));
+                                   st.step();
+                               },
+                               std::move(undo)});
+}
+
+qint64 Table::currentRowid() const
+{
+    if (currentPosition() < 0 || currentPosition() >= rowCount())
+        return 0;
+    return rowAt(currentPosition()).rowid;
+}
+
+void Table::gotoCurrent(Table &other)
+{
+    checkActive();
+    other.checkActive();
+    if (other.sqlTableName() != sqlTableName())
+        databaseError(QStringLiteral("Tables %1 and %2 are not the same table")
+                          .arg(m_tableName, other.tableName()));
+    checkBrowseMode();
+    other.checkBrowseMode();
+    const qint64 rowid = other.currentRowid();
+    if (!rowid)
+        databaseError(QStringLiteral("Record not found"));
+    int pos = positionOfRowid(rowid);
+    if (pos < 0) {
+        // The other cursor may see a row this one has not read yet.
+        reloadRows();
+        pos = positionOfRowid(rowid);
+        if (pos < 0) {
+            afterReload(0, false);
+            databaseError(QStringLiteral("Record not found"));
+        }
+    }
+    callHook(hooks().beforeScroll);
+    moveTo(pos, false);
+    callHook(hooks().afterScroll);
+}

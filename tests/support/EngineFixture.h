@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/engine/Database.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A fresh SQLite file in a temporary directory, connected as the logical database "BDC".
+// Tests create their own tables with plain SQL (exec) so that engine rules are checked without
+// the system's schema.
+class EngineFixture
+{
+public:
+    EngineFixture();
+    ~EngineFixture();
+
+    [[nodiscard]] Database &db() { return *m_db; }
+    [[nodiscard]] QString dir() const { return m_dir.path(); }
+    void exec(const QString &sql);
+    // Single value of a query, for checking what was stored.
+    [[nodiscard]] QVariant scalar(const QString &sql);
+    // Closes and reconnects the logical database (a storage round trip).
+    void reopen();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<Database> m_db;
+};
