@@ -145,7 +145,7 @@ qint64 Field::asInteger() const
     case FieldType::Date:
         return qint64(dateToSerial(v.toDate()));
     case FieldType::DateTime:
-        return qint64(std::floor(v.toDouble()));
+        return qint64(std::trunc(v.toDouble()));
     case FieldType::String:
     case FieldType::Memo:
     case FieldType::FmtMemo: {
@@ -218,7 +218,7 @@ QDate Field::asDate() const
     case FieldType::Float:
         return serialToDate(v.toDouble());
     default:
-        return serialToDate(std::floor(textAsSerial(v.toString())));
+        return serialToDate(textAsSerial(v.toString()));
     }
 }
 

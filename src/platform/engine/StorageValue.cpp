@@ -131,7 +131,7 @@ QVariant StorageValue::read(const SqlStatement &st, int column, FieldType type)
             return QVariant();
         if (type == FieldType::Date)
             return QVariant(date);
-        return QVariant(dateToSerial(date) + ms / 86400000.0);
+        return QVariant(dateTimeToSerial(date, QTime::fromMSecsSinceStartOfDay(ms)));
     }
     case FieldType::Blob:
         return st.value(column);

@@ -1,0 +1,6 @@
+#include "platform/engine/DatabaseError.h"
+
+void databaseError(const QString &message)
+{
+    throw DatabaseError(message);
+}

@@ -1,0 +1,205 @@
+#include "platform/engine/DatabaseError.h"
+#include "platform/engine/Query.h"
+#include "platform/engine/Table.h"
+#include "support/EngineFixture.h"
+#include "support/TestSupport.h"
+
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const char *const kSchema = R"(
+CREATE TABLE bddid (NF INTEGER PRIMARY KEY AUTOINCREMENT, NOME TEXT, BENIF TEXT);
+CREATE TABLE medico (CODIGO INTEGER PRIMARY KEY AUTOINCREMENT, NOME TEXT, ACTIVO INTEGER);
+CREATE TABLE eco (CodigoPaciente REAL, CodigoExame TEXT, DataExame TEXT, Executor REAL,
+                  PRIMARY KEY (CodigoPaciente, CodigoExame));
+INSERT INTO bddid (NF, NOME, BENIF) VALUES (1, 'ANA: A', '1'), (2, 'RUI', '2'), (7, 'EVA', '1');
+INSERT INTO medico (NOME, ACTIVO) VALUES ('DR A', 1), ('DR B', 1);
+INSERT INTO eco VALUES (7, '2024-01-01 08:00:00.000', '2024-01-01', 1),
+                       (7, '2024-06-30 18:00:00.000', '2024-06-30', 2),
+                       (7, '2024-12-31 23:00:00.000', '2024-12-31', 1),
+                       (2, '2025-01-01 00:00:00.000', '2025-01-01', 1);
+)";
+
+QString errorOf(const std::function<void()> &fn)
+{
+    try {
+        fn();
+    } catch (const DatabaseError &e) {
+        return e.message();
+    }
+    return QString();
+}
+} // namespace
+
+class tst_Query : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_fx = std::make_unique<EngineFixture>();
+        m_fx->exec(QString::fromUtf8(kSchema));
+    }
+    void cleanup()
+    {
+        m_fx.reset();
+        m_env.reset();
+    }
+
+    void namedParametersBindByPosition()
+    {
+        Query q;
+        q.setSql(QStringList{QStringLiteral("SELECT * "), QStringLiteral("FROM eco"),
+                             QStringLiteral("WHERE codigopaciente=:CP"), QString()});
+        QCOMPARE(q.paramCount(), 1);
+        QCOMPARE(q.param(0).name(), QStringLiteral("CP"));
+        q.param(0).setAsInteger(7);
+        q.open();
+        QCOMPARE(q.recordCount(), 3);
+        q.close();
+        q.paramByName(QStringLiteral("cp")).setAsInteger(2);
+        q.open();
+        QCOMPARE(q.recordCount(), 1);
+        QCOMPARE(errorOf([&] { (void)q.paramByName(QStringLiteral("XX")); }),
+                 QStringLiteral("Parameter 'XX' not found"));
+    }
+
+    void colonInTextIsNotAParameter()
+    {
+        Query q;
+        q.setSql(QStringLiteral("select NF from bddid where NOME like '%: %' and NF > :n"));
+        QCOMPARE(q.paramCount(), 1);
+        q.param(0).setAsInteger(0);
+        q.open();
+        QCOMPARE(q.recordCount(), 1);
+
+        // With parsing off the text goes as it is; a parameter added by hand binds to '?'.
+        Query raw;
+        raw.setParamCheck(false);
+        raw.setSql(QStringLiteral("select count(*) from bddid where NOME like '%:%' or NF = ?"));
+        QCOMPARE(raw.paramCount(), 0);
+        raw.addParam().setValue(2);
+        raw.open();
+        QCOMPARE(raw.fieldByName(QStringLiteral("count(*)"))->asInteger(), 2);
+    }
+
+    void resultNamesAndTypes()
+    {
+        Table eco;
+        eco.setTableName(QStringLiteral("eco.DB"));
+        eco.addField(QStringLiteral("CodigoPaciente"), FieldType::Float);
+        eco.addField(QStringLiteral("CodigoExame"), FieldType::DateTime);
+        eco.addField(QStringLiteral("DataExame"), FieldType::Date);
+        eco.open(); // declares the stored types for queries that read eco
+
+        Query q;
+        q.setSql(QStringLiteral("select b.NOME, m.NOME, count(*), e.DataExame, e.CodigoExame "
+                                "from eco e join bddid b on b.NF = e.CodigoPaciente, medico m "
+                                "where m.CODIGO = e.Executor group by e.CodigoExame "
+                                "order by e.CodigoExame desc"));
+        q.open();
+        QCOMPARE(q.fieldCount(), 5);
+        QCOMPARE(q.field(1)->fieldName(), QStringLiteral("NOME_1"));
+        QCOMPARE(q.fieldByName(QStringLiteral("nome_1"))->asString(), QStringLiteral("DR A"));
+        QCOMPARE(q.fieldByName(QStringLiteral("COUNT(*)"))->asInteger(), 1);
+        QCOMPARE(q.fieldByName(QStringLiteral("count(*)"))->dataType(), FieldType::Integer);
+        QCOMPARE(q.fieldByName(QStringLiteral("DataExame"))->dataType(), FieldType::Date);
+        QCOMPARE(q.fieldByName(QStringLiteral("DataExame"))->asDate(), QDate(2025, 1, 1));
+        QCOMPARE(q.fieldByName(QStringLiteral("CodigoExame"))->asDateTime(),
+                 QDateTime(QDate(2025, 1, 1), QTime(0, 0)));
+        // Results are not written back.
+        QCOMPARE(errorOf([&] { q.edit(); }), QStringLiteral("Cannot modify a read-only dataset"));
+    }
+
+    void dateParametersIncludeBothEnds_data()
+    {
+        QTest::addColumn<QVariant>("from");
+        QTest::addColumn<QVariant>("to");
+        QTest::addColumn<int>("count");
+        QTest::newRow("dates") << QVariant(QDate(2024, 1, 1)) << QVariant(QDate(2024, 12, 31)) << 3;
+        QTest::newRow("date-times at midnight")
+            << QVariant(QDateTime(QDate(2024, 1, 1), QTime(0, 0)))
+            << QVariant(QDateTime(QDate(2024, 12, 31), QTime(0, 0))) << 3;
+        QTest::newRow("one day") << QVariant(QDate(2024, 6, 30)) << QVariant(QDate(2024, 6, 30)) << 1;
+        QTest::newRow("empty range") << QVariant(QDate(2024, 7, 1)) << QVariant(QDate(2024, 6, 30))
+                                     << 0;
+    }
+    void dateParametersIncludeBothEnds()
+    {
+        QFETCH(QVariant, from);
+        QFETCH(QVariant, to);
+        QFETCH(int, count);
+        Query q;
+        q.setSql(QStringList{QStringLiteral("select * from eco"),
+                             QStringLiteral("where dataexame >= :dt1 and dataexame <= :dt2")});
+        q.param(0).setValue(from);
+        q.param(1).setValue(to);
+        q.open();
+        QCOMPARE(q.recordCount(), count);
+    }
+
+    void lazyFetchAndNavigation()
+    {
+        m_fx->exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                                  "WHERE i < 1000) INSERT INTO medico (NOME, ACTIVO) "
+                                  "SELECT 'M' || i, i % 2 FROM n"));
+        Query q;
+        q.setSql(QStringLiteral("select CODIGO from medico order by CODIGO"));
+        q.open();
+        QVERIFY(q.rowCount() < 1002);
+        int seen = 0;
+        for (q.first(); !q.eof(); q.next())
+            ++seen;
+        QCOMPARE(seen, 1002);
+        QCOMPARE(q.recordCount(), 1002);
+        q.last();
+        QCOMPARE(q.fieldByName(QStringLiteral("CODIGO"))->asInteger(), 1002);
+        q.first();
+        QVERIFY(q.bof());
+        q.prior();
+        QVERIFY(q.bof());
+        QCOMPARE(q.recNo(), 1);
+    }
+
+    void executeStatements()
+    {
+        Query q;
+        q.setParamCheck(false);
+        q.setSql(QStringLiteral("alter table eco add tecnico integer"));
+        q.execSql();
+        QCOMPARE(errorOf([&] { q.execSql(); }), QStringLiteral("duplicate column name: tecnico"));
+        q.setSql(QStringLiteral("update eco set tecnico = 3 where CodigoPaciente = ?"));
+        q.addParam().setValue(7);
+        QCOMPARE(q.execSql(), 3);
+        QCOMPARE(m_fx->scalar(QStringLiteral("select sum(tecnico) from eco")).toInt(), 9);
+        // Opening a statement that returns no rows is refused.
+        QCOMPARE(errorOf([&] { q.open(); }), QStringLiteral("Error creating cursor handle"));
+        QVERIFY(!q.isActive());
+    }
+
+    void localSqlFeatures()
+    {
+        Query q;
+        q.setSql(QStringLiteral(
+            "select Upper(m.NOME), cast(b.BENIF as integer) + 1, Cast(b.NF as char(10)) "
+            "from medico m right join bddid b on cast(b.BENIF as integer) = m.CODIGO "
+            "where Upper(b.NOME) like '%A%' or b.NF = 2 order by b.NF desc"));
+        q.open();
+        QCOMPARE(q.recordCount(), 3);
+        q.first();
+        QCOMPARE(q.field(0)->asString(), QStringLiteral("DR A"));
+        QCOMPARE(q.field(1)->asInteger(), 2);
+        QCOMPARE(q.field(2)->asString(), QStringLiteral("7"));
+    }
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<EngineFixture> m_fx;
+};
+
+QTEST_GUILESS_MAIN(tst_Query)
+#include "tst_Query.moc"
