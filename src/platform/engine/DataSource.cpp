@@ -1,6 +1,7 @@
 #include "platform/engine/DataSource.h"
 
 #include "platform/engine/Dataset.h"
+#include "platform/engine/Field.h"
 
 DataLink::~DataLink()
 {
@@ -89,6 +90,7 @@ void DataLink::dataEvent(DataEvent event, Field *field)
 DataSource::DataSource(QObject *parent)
     : QObject(parent)
 {
+    qRegisterMetaType<Field *>();
 }
 
 DataSource::~DataSource()

@@ -117,3 +117,5 @@ private:
     QString m_originColumn;
     ChangeHook m_onChange;
 };
+
+Q_DECLARE_METATYPE(Field *)

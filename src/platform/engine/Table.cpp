@@ -274,7 +274,7 @@ void Table::doOpen()
                 type = known->type;
                 size = known->size;
             }
-            createField(columns[c], type, size);
+            (void)createField(columns[c], type, size);
             m_columnNames.append(columns[c]);
         }
     }

@@ -1,0 +1,216 @@
+#include "cli/DbCommand.h"
+
+#include "cli/CommandLine.h"
+#include "data/DemoData.h"
+#include "data/Schema.h"
+#include "platform/engine/DatabaseError.h"
+#include "platform/engine/SqliteStore.h"
+#include "platform/widgets/Clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cerrno>
+#include <exception>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString connectionName()
+{
+    return QStringLiteral("taluvo-db-command");
+}
+
+constexpr int MaxPatients = 10'000'000;
+constexpr int MaxExams = 50'000'000;
+// Smaller demos finish before progress lines would help anyone.
+constexpr int ProgressThreshold = 10'000;
+
+// The database file and the files SQLite keeps beside it; any of them means "a database is here".
+QStringList databaseFiles(const QString &path)
+{
+    return { path, path + QLatin1String("-wal"), path + QLatin1String("-shm"),
+             path + QLatin1String("-journal") };
+}
+
+bool parseCount(const QString &text, int max, int *value)
+{
+    bool ok = false;
+    const qlonglong v = text.toLongLong(&ok);
+    if (!ok || v < 0 || v > max)
+        return false;
+    *value = int(v);
+    return true;
+}
+
+} // namespace
+
+DbCommand::DbCommand(QTextStream &out, QTextStream &err)
+    : m_out(out)
+    , m_err(err)
+{ }
+
+QString DbCommand::usage()
+{
+    return QStringLiteral("Usage: taluvo db init DIR\n"
+                          "       taluvo db demo DIR [--patients N] [--exams M] [--seed S]\n"
+                          "  init  creates DIR/taluvo.sqlite with the seven empty tables\n"
+                          "  demo  creates it filled with an invented practice (defaults: 500 "
+                          "patients, 1500 exams, seed 1)\n"
+                          "Neither touches a database that already exists.\n");
+}
+
+int DbCommand::usageError(const QString &problem)
+{
+    m_err << "taluvo db: " << problem << '\n' << usage();
+    m_err.flush();
+    return ExitCode::Usage;
+}
+
+int DbCommand::run(const QStringList &args)
+{
+    const QString sub = args.value(0);
+    if (sub == QLatin1String("--help") || sub == QLatin1String("-h")
+        || sub == QLatin1String("help")) {
+        m_out << usage();
+        return ExitCode::Ok;
+    }
+    if (sub.isEmpty())
+        return usageError(QStringLiteral("missing sub-command"));
+    const bool demo = sub == QLatin1String("demo");
+    if (!demo && sub != QLatin1String("init"))
+        return usageError(QStringLiteral("unknown sub-command '%1'").arg(sub));
+
+    QString dir;
+    DemoOptions options;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        if (!arg.startsWith(QLatin1String("--"))) {
+            if (!dir.isEmpty())
+                return usageError(QStringLiteral("unexpected argument '%1'").arg(arg));
+            dir = arg;
+            continue;
+        }
+        QString name = arg;
+        QString value;
+        const int eq = arg.indexOf(QLatin1Char('='));
+        if (eq >= 0) {
+            name = arg.left(eq);
+            value = arg.mid(eq + 1);
+        }
+        const bool known = demo
+            && (name == QLatin1String("--patients") || name == QLatin1String("--exams")
+                || name == QLatin1String("--seed"));
+        if (!known)
+            return usageError(QStringLiteral("unknown option '%1'").arg(name));
+        if (eq < 0) {
+            if (i + 1 >= args.size())
+                return usageError(QStringLiteral("%1 needs a value").arg(name));
+            value = args.at(++i);
+        }
+        bool ok = false;
+        if (name == QLatin1String("--patients")) {
+            ok = parseCount(value, MaxPatients, &options.patients);
+        } else if (name == QLatin1String("--exams")) {
+            ok = parseCount(value, MaxExams, &options.exams);
+        } else {
+            options.seed = value.toULongLong(&ok);
+        }
+        if (!ok)
+            return usageError(QStringLiteral("%1: '%2' is not a valid number").arg(name, value));
+    }
+    if (dir.isEmpty())
+        return usageError(QStringLiteral("missing directory"));
+    if (demo && options.patients == 0 && options.exams > 0)
+        return usageError(QStringLiteral("--exams needs at least one patient"));
+
+    if (!demo)
+        return create(dir, nullptr);
+    options.today = Clock::instance().today();
+    return create(dir, &options);
+}
+
+int DbCommand::create(const QString &dir, const DemoOptions *demo)
+{
+    const QString path = SqliteStore::filePath(dir);
+    const QFileInfo dirInfo(dir);
+    if (dirInfo.exists() && !dirInfo.isDir()) {
+        m_err << "taluvo db: '" << dir << "' is not a directory\n";
+        return ExitCode::Failure;
+    }
+    const QString refusal
+        = QStringLiteral("taluvo db: '%1' already holds a database; it was left untouched\n")
+              .arg(dir);
+    for (const QString &file : databaseFiles(path)) {
+        if (QFileInfo::exists(file)) {
+            m_err << refusal;
+            return ExitCode::Failure;
+        }
+    }
+
+    bool madeDir = false;
+    if (!dirInfo.exists()) {
+        if (!QDir().mkpath(dir)) {
+            m_err << "taluvo db: cannot create the directory '" << dir << "'\n";
+            return ExitCode::Failure;
+        }
+        ::chmod(QFile::encodeName(dir).constData(), 0700);
+        madeDir = true;
+    }
+    // O_EXCL: from here on the file is ours, so removing it after a failure destroys nothing else.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const bool exists = errno == EEXIST;
+        if (madeDir)
+            QDir().rmdir(dir);
+        m_err << (exists ? refusal : QStringLiteral("taluvo db: cannot create '%1'\n").arg(path));
+        return ExitCode::Failure;
+    }
+    ::close(fd);
+
+    QString failure;
+    try {
+        {
+            const QSqlDatabase db = SqliteStore::open(dir, connectionName(), false);
+            sqlite3 *handle = SqliteStore::handle(db);
+            Schema::create(handle);
+            if (demo) {
+                int quarter = 1;
+                DemoData::generate(handle, *demo, [this, &quarter](int done, int total) {
+                    if (total < ProgressThreshold)
+                        return;
+                    for (; quarter <= 4 && qint64(done) * 4 >= qint64(quarter) * total; ++quarter) {
+                        m_err << "Generating demo data: " << quarter * 25 << "%\n";
+                        m_err.flush();
+                    }
+                });
+            }
+        }
+        SqliteStore::close(connectionName());
+    } catch (const DatabaseError &e) {
+        failure = e.message();
+    } catch (const std::exception &e) {
+        failure = QString::fromLocal8Bit(e.what());
+    }
+    if (!failure.isNull()) {
+        SqliteStore::close(connectionName());
+        for (const QString &file : databaseFiles(path))
+            QFile::remove(file);
+        if (madeDir)
+            QDir().rmdir(dir);
+        m_err << "taluvo db: could not create the database in '" << dir << "': " << failure << '\n';
+        return ExitCode::Failure;
+    }
+
+    if (demo)
+        m_out << demo->patients << " patients, " << demo->exams << " exams written to " << dir
+              << '\n';
+    else
+        m_out << "Empty database created in " << dir << '\n';
+    return ExitCode::Ok;
+}

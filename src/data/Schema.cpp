@@ -1,0 +1,273 @@
+#include "data/Schema.h"
+
+#include "platform/engine/SqliteStore.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+ColumnDef col(const char *name, FieldType type, int size = 0, bool required = false)
+{
+    return ColumnDef { QString::fromLatin1(name), type, size, required };
+}
+
+ColumnDef alpha(const char *name, int size, bool required = false)
+{
+    return col(name, FieldType::String, size, required);
+}
+
+void addAll(QList<ColumnDef> &columns, FieldType type, std::initializer_list<const char *> names)
+{
+    for (const char *name : names)
+        columns.append(col(name, type));
+}
+
+TableDef patientTable()
+{
+    TableDef t;
+    t.name = QStringLiteral("bddid");
+    t.fileName = QStringLiteral("Bddid.DB");
+    // The practice's other software keeps these registration columns; the order is the one the
+    // advanced search selects them in.
+    t.columns = {
+        col("NF", FieldType::AutoInc),
+        alpha("NOME", 50),
+        alpha("MORADA", 80),
+        // Declared as a timestamp, stored as a bare date: the time of birth is never used.
+        col("DNASC", FieldType::DateTime),
+        alpha("NATUR", 40),
+        col("D1CONS", FieldType::Date),
+        alpha("TELEF", 20),
+        alpha("PROF", 40),
+        alpha("ESTADO", 15),
+        alpha("RECOMEND", 60),
+        alpha("BENIFIC", 20),
+        col("IDADE", FieldType::SmallInt),
+        alpha("BENIF", 10, true),
+        alpha("CPOSTAL", 10),
+        alpha("CIDADE", 40),
+        alpha("SEXO", 1),
+        alpha("NCONTRIB", 12),
+        col("NCONS", FieldType::SmallInt),
+        col("PERUTENTE", FieldType::SmallInt),
+        alpha("CENTROS", 60),
+        alpha("NCENTROS", 20),
+    };
+    t.primaryKey = { QStringLiteral("NF") };
+    t.indexes = { { QStringLiteral("BDDIDEX_NO"), { QStringLiteral("NOME") }, false } };
+    return t;
+}
+
+TableDef examTable()
+{
+    TableDef t;
+    t.name = QStringLiteral("eco");
+    t.fileName = QStringLiteral("eco.DB");
+    QList<ColumnDef> &c = t.columns;
+    c = {
+        col("CodigoPaciente", FieldType::Float, 0, true),
+        col("CodigoExame", FieldType::DateTime, 0, true),
+        alpha("Medico", 60),
+        col("Idade", FieldType::SmallInt),
+        col("Peso", FieldType::SmallInt),
+        col("Altura", FieldType::SmallInt),
+        col("DataExame", FieldType::Date),
+    };
+    addAll(c, FieldType::Float,
+           { "Vd", "Ved", "Ves", "Fenc", "Fe", "Pp", "Siv", "Ae", "Ao", "Gradveaomax",
+             "Gradveaomin", "Areavm", "Vptac", "Vptactevd" });
+    c.append(alpha("ModoD", 50));
+    c.append(alpha("Qte", 8));
+    c.append(alpha("InfoCl", 50));
+    addAll(c, FieldType::Float, { "VMGradMx", "VMGradMd", "Executor" });
+    c.append(col("OrdSeg", FieldType::Boolean));
+    c.append(col("OrdSeg1", FieldType::Memo));
+    addAll(c, FieldType::Boolean,
+           { "Dcc", "Dccae", "Dccad", "Dccvd", "Dccve", "Vcn", "Vceem", "Vceea", "Vceep", "Vceet",
+             "Vcmm", "Vcma", "Vcmp", "VcmT" });
+    c.append(col("Vc1", FieldType::Memo));
+    addAll(c, FieldType::Boolean,
+           { "Cvn", "Cvd", "Cvm", "Cvc", "Asd", "Pn", "Pdp", "Pdm", "Pdg", "Econ", "Ecoa" });
+    c.append(col("Eco1", FieldType::Memo));
+    c.append(col("tecnico", FieldType::Integer));
+    t.primaryKey = { QStringLiteral("CodigoPaciente"), QStringLiteral("CodigoExame") };
+    // The statistics and the summaries select exams by date range.
+    t.indexes = { { QStringLiteral("eco_dataexame"), { QStringLiteral("DataExame") }, false } };
+    return t;
+}
+
+TableDef scoreTable()
+{
+    TableDef t;
+    t.name = QStringLiteral("imagem");
+    t.fileName = QStringLiteral("imagem.db");
+    t.columns = { col("CodpacienteI", FieldType::Float), col("DodExamei", FieldType::DateTime) };
+    for (int i = 1; i <= 16; ++i)
+        t.columns.append(ColumnDef { QStringLiteral("C%1").arg(i), FieldType::SmallInt });
+    // No key: a cancelled exam can leave a second row for the same exam, and that must not fail.
+    t.indexes = { { QStringLiteral("imagem_exame"),
+                    { QStringLiteral("CodpacienteI"), QStringLiteral("DodExamei") },
+                    false } };
+    return t;
+}
+
+TableDef phraseTable()
+{
+    TableDef t;
+    t.name = QStringLiteral("frase");
+    t.fileName = QStringLiteral("Frase.db");
+    t.columns = { col("CodFrase", FieldType::AutoInc), alpha("Frase", 200), alpha("Outros", 200) };
+    t.primaryKey = { QStringLiteral("CodFrase") };
+    return t;
+}
+
+TableDef conclusionTable()
+{
+    TableDef t;
+    t.name = QStringLiteral("eco_conclusoes");
+    t.fileName = QStringLiteral("eco_conclusoes.db");
+    t.columns
+        = { col("Id", FieldType::AutoInc), alpha("Nome", 255), col("Descricao", FieldType::Memo) };
+    t.primaryKey = { QStringLiteral("Id") };
+    return t;
+}
+
+TableDef doctorTable()
+{
+    TableDef t;
+    t.name = QStringLiteral("medico");
+    t.fileName = QStringLiteral("Medico.DB");
+    t.columns = { col("CODIGO", FieldType::AutoInc), alpha("NOME", 50),
+                  col("ACTIVO", FieldType::Boolean) };
+    t.primaryKey = { QStringLiteral("CODIGO") };
+    return t;
+}
+
+TableDef healthSystemTable()
+{
+    TableDef t;
+    t.name = QStringLiteral("convencao");
+    t.fileName = QStringLiteral("convencao.DB");
+    t.columns = { col("CODIGO", FieldType::AutoInc), alpha("SIGLA", 10), alpha("ENTIDADE", 80),
+                  col("ACTIVO", FieldType::Boolean) };
+    t.primaryKey = { QStringLiteral("CODIGO") };
+    return t;
+}
+
+QString baseName(const QString &name)
+{
+    const QLatin1String extension(".db");
+    return name.endsWith(extension, Qt::CaseInsensitive) ? name.chopped(extension.size()) : name;
+}
+
+} // namespace
+
+const ColumnDef *TableDef::column(const QString &columnName) const
+{
+    for (const ColumnDef &c : columns) {
+        if (c.name.compare(columnName, Qt::CaseInsensitive) == 0)
+            return &c;
+    }
+    return nullptr;
+}
+
+const IndexDef *TableDef::index(const QString &indexName) const
+{
+    for (const IndexDef &i : indexes) {
+        if (i.name.compare(indexName, Qt::CaseInsensitive) == 0)
+            return &i;
+    }
+    return nullptr;
+}
+
+const QList<TableDef> &Schema::tables()
+{
+    static const QList<TableDef> all
+        = { patientTable(),    examTable(),   scoreTable(),       phraseTable(),
+            conclusionTable(), doctorTable(), healthSystemTable() };
+    return all;
+}
+
+const TableDef *Schema::table(const QString &sqlOrFileName)
+{
+    const QString wanted = baseName(sqlOrFileName.trimmed());
+    for (const TableDef &t : tables()) {
+        if (t.name.compare(wanted, Qt::CaseInsensitive) == 0)
+            return &t;
+    }
+    return nullptr;
+}
+
+QString Schema::sqlType(FieldType type)
+{
+    switch (type) {
+    case FieldType::SmallInt:
+    case FieldType::Integer:
+    case FieldType::LargeInt:
+    case FieldType::Boolean:
+    case FieldType::AutoInc:
+        return QStringLiteral("INTEGER");
+    case FieldType::Float:
+        return QStringLiteral("REAL");
+    case FieldType::Blob:
+        return QStringLiteral("BLOB");
+    case FieldType::Unknown:
+    case FieldType::String:
+    case FieldType::Date:
+    case FieldType::DateTime:
+    case FieldType::Memo:
+    case FieldType::FmtMemo:
+        break;
+    }
+    return QStringLiteral("TEXT");
+}
+
+QString Schema::createTableSql(const TableDef &table)
+{
+    QStringList parts;
+    bool keyInColumn = false;
+    for (const ColumnDef &c : table.columns) {
+        QString def = c.name + QLatin1Char(' ') + sqlType(c.type);
+        if (c.type == FieldType::AutoInc) {
+            def += QLatin1String(" PRIMARY KEY AUTOINCREMENT");
+            keyInColumn = true;
+        } else if (table.primaryKey.contains(c.name)) {
+            // SQLite lets a NULL into a key column of a rowid table unless told otherwise.
+            def += QLatin1String(" NOT NULL");
+        }
+        // Other required columns are checked by the engine, which names the field in its message;
+        // rows imported from older files may lack them, so storage does not refuse them.
+        parts.append(def);
+    }
+    if (!keyInColumn && !table.primaryKey.isEmpty())
+        parts.append(QLatin1String("PRIMARY KEY (") + table.primaryKey.join(QLatin1String(", "))
+                     + QLatin1Char(')'));
+    return QLatin1String("CREATE TABLE ") + table.name + QLatin1String(" (")
+        + parts.join(QLatin1String(", ")) + QLatin1Char(')');
+}
+
+QString Schema::createIndexSql(const TableDef &table, const IndexDef &index)
+{
+    return QLatin1String(index.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") + index.name
+        + QLatin1String(" ON ") + table.name + QLatin1String(" (")
+        + index.columns.join(QLatin1String(", ")) + QLatin1Char(')');
+}
+
+void Schema::create(sqlite3 *db)
+{
+    QStringList statements;
+    for (const TableDef &t : tables()) {
+        statements.append(createTableSql(t));
+        for (const IndexDef &i : t.indexes)
+            statements.append(createIndexSql(t, i));
+    }
+    SqliteStore::exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        // Plain CREATE, never IF NOT EXISTS: an existing table must stop the whole creation.
+        SqliteStore::exec(db, statements.join(QLatin1String(";\n")));
+        SqliteStore::exec(db, QStringLiteral("COMMIT"));
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
