@@ -474,7 +474,7 @@ void Dataset::updateRecord()
 void Dataset::checkRequiredFields()
 {
     for (const auto &f : m_fields) {
-        if (f->isRequired() && !f->isReadOnly() && m_editBuffer.values[f->index()].isNull()) {
+        if (f->isRequired() && !f->isReadOnly() && !m_editBuffer.values[f->index()].isValid()) {
             dataEvent(DataEvent::FocusControl, f.get());
             databaseError(QStringLiteral("Field '%1' must have a value").arg(f->displayName()));
         }
@@ -611,7 +611,7 @@ void Dataset::applyInsertedRowid(quint64 uid, qint64 rowid)
     auto apply = [&](DatasetRow &row) {
         row.rowid = rowid;
         for (const auto &f : m_fields) {
-            if (f->dataType() == FieldType::AutoInc && row.values[f->index()].isNull())
+            if (f->dataType() == FieldType::AutoInc && !row.values[f->index()].isValid())
                 row.values[f->index()] = QVariant(rowid);
         }
     };
@@ -743,9 +743,9 @@ namespace {
 bool valueMatches(const Field *field, const QVariant &stored, const QVariant &wanted,
                   LocateOptions options)
 {
-    if (wanted.isNull() || !wanted.isValid())
-        return stored.isNull();
-    if (stored.isNull())
+    if (!wanted.isValid())
+        return !stored.isValid();
+    if (!stored.isValid())
         return false;
     const FieldType type = field->dataType();
     if (isTextType(type) || type == FieldType::Blob) {
@@ -794,7 +794,7 @@ bool Dataset::locate(const QString &fieldNames, const QVariantList &values, Loca
     for (int i = 0; i < fields.size(); ++i) {
         const QVariant &v = values[i];
         const FieldType type = fields[i]->dataType();
-        if (v.isNull() || !v.isValid())
+        if (!v.isValid() || v.isNull())
             wanted.append(QVariant());
         else if (isTextType(type) || type == FieldType::Blob)
             wanted.append(QVariant(v.toString()));

@@ -98,7 +98,7 @@ QVariant Field::value() const
 
 bool Field::isNull() const
 {
-    return m_dataset->fieldValue(m_index).isNull();
+    return !m_dataset->fieldValue(m_index).isValid();
 }
 
 void Field::clear()
@@ -275,8 +275,9 @@ QVariant Field::checkedString(const QString &s) const
 QVariant Field::parseText(const QString &text) const
 {
     const FormatSettings &fs = FormatSettings::current();
+    // Empty text is null, as the engine has always stored it.
     if (isTextType(m_type))
-        return checkedString(text);
+        return text.isEmpty() ? QVariant() : checkedString(text);
     if (text.trimmed().isEmpty())
         return QVariant();
     switch (m_type) {
@@ -327,6 +328,7 @@ QVariant Field::parseText(const QString &text) const
 
 QVariant Field::toInternal(const QVariant &v) const
 {
+    // Internally null is always an invalid variant, never a valid one holding a null value.
     if (!v.isValid() || v.isNull())
         return QVariant();
     switch (v.typeId()) {

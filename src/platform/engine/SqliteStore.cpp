@@ -54,7 +54,8 @@ QSqlDatabase SqliteStore::open(const QString &dir, const QString &connectionName
     sqlite3 *h = handle(db);
     try {
         exec(h, QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; "
-                               "PRAGMA foreign_keys=OFF;"));
+                               "PRAGMA foreign_keys=OFF; PRAGMA cache_size=-65536; "
+                               "PRAGMA mmap_size=268435456;"));
     } catch (...) {
         db.close();
         db = QSqlDatabase();

@@ -101,6 +101,8 @@ QVariant StorageValue::read(const SqlStatement &st, int column, FieldType type)
         if (sqlType == SQLITE_TEXT) {
             int len = 0;
             const char *p = st.textData(column, &len);
+            if (len == 0)
+                return QVariant(); // empty text reads as null, as it was always written
             return QVariant(QString::fromUtf8(p, len));
         }
         return QVariant(st.value(column).toString());

@@ -22,8 +22,8 @@ QString quoteName(const QString &name)
 
 int compareValues(const QVariant &a, const QVariant &b, FieldType type)
 {
-    const bool an = a.isNull();
-    const bool bn = b.isNull();
+    const bool an = !a.isValid();
+    const bool bn = !b.isValid();
     if (an || bn)
         return an == bn ? 0 : (an ? -1 : 1);
     if (isTextType(type)) {
@@ -300,11 +300,17 @@ void Table::doOpen()
             where.append(quoteName(m_columnNames[idx]) + QStringLiteral(" = ?"));
         sql += QStringLiteral(" WHERE ") + where.join(QLatin1String(" AND "));
     }
-    QStringList order;
-    for (const QString &c : m_indexColumns)
-        order.append(quoteName(c));
-    order.append(QStringLiteral("rowid"));
-    sql += QStringLiteral(" ORDER BY ") + order.join(QLatin1String(", "));
+    // A whole table is read in storage order and sorted here: a sequential scan plus an
+    // in-memory sort beats following the index row by row, and the order is then exactly the
+    // one new rows are placed in. Details are few rows and use the index.
+    m_sortInMemory = m_detailFields.isEmpty() && m_sortFields.size() == m_indexColumns.size();
+    if (!m_sortInMemory) {
+        QStringList order;
+        for (const QString &c : m_indexColumns)
+            order.append(quoteName(c));
+        order.append(QStringLiteral("rowid"));
+        sql += QStringLiteral(" ORDER BY ") + order.join(QLatin1String(", "));
+    }
     m_selectSql = sql;
     m_select.reset();
 
@@ -396,6 +402,13 @@ void Table::loadRows()
         throw;
     }
     st.reset();
+    if (m_sortInMemory && !m_sortFields.isEmpty()) {
+        std::stable_sort(m_rows.begin(), m_rows.end(),
+                         [this](const DatasetRow &a, const DatasetRow &b) {
+                             return compareRows(a, b) < 0;
+                         });
+        rebuildView();
+    }
 }
 
 void Table::doClose()

@@ -86,4 +86,5 @@ private:
     std::unique_ptr<MasterLink> m_masterLink;
     std::unique_ptr<SqlStatement> m_select;
     QString m_selectSql;
+    bool m_sortInMemory = false;
 };
