@@ -1,5 +1,6 @@
 #include "support/EngineFixture.h"
 
+#include "platform/engine/DatabaseError.h"
 #include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
 
@@ -38,4 +39,14 @@ void EngineFixture::reopen()
 {
     m_db->close();
     m_db->openDirectory(m_dir.path());
+}
+
+QString errorOf(const std::function<void()> &fn)
+{
+    try {
+        fn();
+    } catch (const DatabaseError &e) {
+        return e.message();
+    }
+    return QString();
 }

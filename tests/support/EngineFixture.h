@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 // A fresh SQLite file in a temporary directory, connected as the logical database "BDC".
@@ -28,3 +29,6 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<Database> m_db;
 };
+
+// The message of the DatabaseError that fn throws, or an empty text when it throws none.
+[[nodiscard]] QString errorOf(const std::function<void()> &fn);

@@ -5,6 +5,8 @@
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/FormatSettings.h"
 
+#include <algorithm>
+
 using namespace Convert;
 
 quint64 Dataset::s_uidCounter = 0;
@@ -160,6 +162,7 @@ void Dataset::setRowFilter(std::function<bool(const DatasetRow &)> filter)
 
 void Dataset::rebuildView()
 {
+    rowsChanged();
     m_view.clear();
     if (!m_filter)
         return;
@@ -171,6 +174,7 @@ void Dataset::rebuildView()
 
 void Dataset::resetRows()
 {
+    rowsChanged();
     m_rows.clear();
     m_view.clear();
     m_pos = -1;
@@ -180,6 +184,7 @@ void Dataset::resetRows()
 
 void Dataset::appendLoadedRow(DatasetRow &&row)
 {
+    rowsChanged();
     row.uid = nextUid();
     m_rows.push_back(std::move(row));
     if (m_filter && m_filter(m_rows.back()))
@@ -608,6 +613,7 @@ int Dataset::positionOfRowid(qint64 rowid) const
 
 void Dataset::applyInsertedRowid(quint64 uid, qint64 rowid)
 {
+    rowsChanged();
     auto apply = [&](DatasetRow &row) {
         row.rowid = rowid;
         for (const auto &f : m_fields) {
@@ -740,6 +746,29 @@ bool Dataset::locate(const QString &fieldNames, const QVariant &value, LocateOpt
 }
 
 namespace {
+inline char16_t foldChar(char16_t c)
+{
+    if (c < 128)
+        return (c >= 'A' && c <= 'Z') ? char16_t(c + 32) : c;
+    return QChar(c).toCaseFolded().unicode();
+}
+
+// Case-insensitive prefix test; names are mostly ASCII, so this avoids the general Unicode
+// comparison on the hundred thousand rows a patient search may walk.
+bool startsWithFolded(const QString &text, const QString &key)
+{
+    const qsizetype n = key.size();
+    if (text.size() < n)
+        return false;
+    const char16_t *t = reinterpret_cast<const char16_t *>(text.constData());
+    const char16_t *k = reinterpret_cast<const char16_t *>(key.constData());
+    for (qsizetype i = 0; i < n; ++i) {
+        if (t[i] != k[i] && foldChar(t[i]) != foldChar(k[i]))
+            return false;
+    }
+    return true;
+}
+
 bool valueMatches(const Field *field, const QVariant &stored, const QVariant &wanted,
                   LocateOptions options)
 {
@@ -757,8 +786,11 @@ bool valueMatches(const Field *field, const QVariant &stored, const QVariant &wa
         const QString &key = *static_cast<const QString *>(wanted.constData());
         const Qt::CaseSensitivity cs = options.caseInsensitive ? Qt::CaseInsensitive
                                                                : Qt::CaseSensitive;
-        if (options.partialKey)
+        if (options.partialKey) {
+            if (options.caseInsensitive)
+                return startsWithFolded(text, key);
             return text.startsWith(key, cs);
+        }
         return text.compare(key, cs) == 0;
     }
     if (type == FieldType::Date)
@@ -806,6 +838,18 @@ bool Dataset::locate(const QString &fieldNames, const QVariantList &values, Loca
     }
     ensureAllFetched();
     const int n = rowCount();
+    // A name typed letter by letter into a search is located on every key press.
+    constexpr int IndexedFrom = 2000;
+    if (fields.size() == 1 && options.caseInsensitive && options.partialKey && n >= IndexedFrom
+        && isTextType(fields[0]->dataType()) && wanted[0].isValid()) {
+        const int p = locatePrefixIndexed(fields[0], wanted[0].toString());
+        if (p < 0)
+            return false;
+        callHook(m_hooks.beforeScroll);
+        moveTo(p, false);
+        callHook(m_hooks.afterScroll);
+        return true;
+    }
     for (int p = 0; p < n; ++p) {
         if (rowMatches(m_rows[size_t(rowIndex(p))], fields, wanted, options)) {
             callHook(m_hooks.beforeScroll);
@@ -828,4 +872,43 @@ void Dataset::afterReload(qint64 keepRowid, bool scrollHooks)
     dataEvent(DataEvent::DataSetChange);
     if (scrollHooks)
         callHook(m_hooks.afterScroll);
+}
+
+int Dataset::locatePrefixIndexed(const Field *field, const QString &key)
+{
+    if (!m_prefixIndex || m_prefixIndex->field != field->index()
+        || m_prefixIndex->generation != m_rowsGeneration) {
+        auto index = std::make_unique<PrefixIndex>();
+        index->field = field->index();
+        index->generation = m_rowsGeneration;
+        index->keys.reserve(m_rows.size());
+        for (int i = 0; i < int(m_rows.size()); ++i) {
+            const QVariant &v = m_rows[size_t(i)].values[field->index()];
+            if (v.isValid())
+                index->keys.emplace_back(v.toString().toCaseFolded(), i);
+        }
+        std::sort(index->keys.begin(), index->keys.end());
+        m_prefixIndex = std::move(index);
+    }
+    const QString folded = key.toCaseFolded();
+    const auto &keys = m_prefixIndex->keys;
+    auto it = std::lower_bound(keys.begin(), keys.end(), folded,
+                               [](const std::pair<QString, int> &entry, const QString &k) {
+                                   return entry.first < k;
+                               });
+    // Every match follows; the first in the dataset's own order wins.
+    int best = -1;
+    for (; it != keys.end() && it->first.startsWith(folded); ++it) {
+        const int row = it->second;
+        if (m_filter && !m_filter(m_rows[size_t(row)]))
+            continue;
+        if (best < 0 || row < best)
+            best = row;
+    }
+    if (best < 0)
+        return -1;
+    if (!m_filter)
+        return best;
+    const auto pos = std::lower_bound(m_view.begin(), m_view.end(), best);
+    return int(pos - m_view.begin());
 }

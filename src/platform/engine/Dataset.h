@@ -176,6 +176,10 @@ private:
     void applyPostedRow(bool inserting, DatasetRow &&row);
     [[nodiscard]] bool rowMatches(const DatasetRow &row, const QList<Field *> &fields,
                                   const QVariantList &values, LocateOptions options) const;
+    // Position of the first row whose text field starts with key, ignoring case, through a
+    // folded sorted copy of the column kept until the rows change; -1 when none.
+    [[nodiscard]] int locatePrefixIndexed(const Field *field, const QString &key);
+    void rowsChanged() { ++m_rowsGeneration; }
 
     std::vector<std::unique_ptr<Field>> m_fields;
     bool m_declared = false;
@@ -193,6 +197,13 @@ private:
     // Edit buffer: the record being edited or inserted.
     DatasetRow m_editBuffer;
     int m_insertPosition = 0;
+    quint64 m_rowsGeneration = 0;
+    struct PrefixIndex {
+        int field = -1;
+        quint64 generation = 0;
+        std::vector<std::pair<QString, int>> keys; // folded text, row index
+    };
+    std::unique_ptr<PrefixIndex> m_prefixIndex;
     static quint64 s_uidCounter;
     static const QVector<QVariant> s_emptyValues;
 };

@@ -40,15 +40,6 @@ protected:
     void focusControl(Field *f) override { events << QStringLiteral("focus:") + f->fieldName(); }
 };
 
-QString errorOf(const std::function<void()> &fn)
-{
-    try {
-        fn();
-    } catch (const DatabaseError &e) {
-        return e.message();
-    }
-    return QString();
-}
 } // namespace
 
 class tst_DataSource : public QObject

@@ -22,15 +22,6 @@ INSERT INTO eco VALUES (7, '2024-01-01 08:00:00.000', '2024-01-01', 1),
                        (2, '2025-01-01 00:00:00.000', '2025-01-01', 1);
 )";
 
-QString errorOf(const std::function<void()> &fn)
-{
-    try {
-        fn();
-    } catch (const DatabaseError &e) {
-        return e.message();
-    }
-    return QString();
-}
 } // namespace
 
 class tst_Query : public QObject

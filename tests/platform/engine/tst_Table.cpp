@@ -111,15 +111,6 @@ struct Practice {
     }
 };
 
-QString errorOf(const std::function<void()> &fn)
-{
-    try {
-        fn();
-    } catch (const DatabaseError &e) {
-        return e.message();
-    }
-    return QString();
-}
 } // namespace
 
 class tst_Table : public QObject
@@ -155,6 +146,7 @@ private Q_SLOTS:
     void silentAbortInHookLeavesStateAlone();
     void filterHidesInactiveRowsAndIsSwitchable();
     void locateExactPrefixAndNumeric();
+    void locatePrefixOnLargeTableMatchesScan();
     void readOnlyTableRefusesChanges();
     void gotoCurrentAndRefreshKeepRow();
     void storageRoundTrip();
@@ -470,6 +462,52 @@ void tst_Table::locateExactPrefixAndNumeric()
     QVERIFY(p.eco.locate(QStringLiteral("CodigoPaciente;CodigoExame"),
                          QVariantList{7, QDateTime(QDate(2023, 1, 5), QTime(15, 30, 12, 345))}));
     QCOMPARE(p.eco.fieldByName(QStringLiteral("Medico"))->asString(), QStringLiteral("DR B"));
+}
+
+void tst_Table::locatePrefixOnLargeTableMatchesScan()
+{
+    // Enough rows for the indexed search; names in mixed case, some sharing prefixes.
+    m_fx->exec(QStringLiteral(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+        "INSERT INTO bddid (NOME, BENIF) SELECT CASE i % 3 WHEN 0 THEN 'Nome ' WHEN 1 THEN "
+        "'NOME ' ELSE 'nome ' END || (i * 7919 % 3001), CAST(i % 4 AS TEXT) FROM n"));
+    Table pac;
+    pac.setTableName(QStringLiteral("bddid.db"));
+    pac.setIndexName(QStringLiteral("BDDIDEX_NO"));
+    pac.setFilter(QStringLiteral("BENIF = '1'"));
+    pac.open();
+    LocateOptions prefix;
+    prefix.caseInsensitive = true;
+    prefix.partialKey = true;
+    auto firstByScan = [&pac](const QString &key) {
+        for (int p = 0; p < pac.rowCount(); ++p) {
+            if (pac.rowAt(p).values[pac.fieldByName(QStringLiteral("NOME"))->index()]
+                    .toString()
+                    .startsWith(key, Qt::CaseInsensitive))
+                return p + 1;
+        }
+        return 0;
+    };
+    for (bool filtered : {false, true}) {
+        pac.setFiltered(filtered);
+        for (const QString &key : {QStringLiteral("nome 29"), QStringLiteral("NoMe 1"),
+                                   QStringLiteral("ana"), QStringLiteral("nome 3000")}) {
+            const int expected = firstByScan(key);
+            QCOMPARE(pac.locate(QStringLiteral("NOME"), key, prefix), expected > 0);
+            if (expected > 0)
+                QCOMPARE(pac.recNo(), expected);
+        }
+    }
+    // A row added after the first search is found by the next one.
+    pac.setFiltered(false);
+    QVERIFY(!pac.locate(QStringLiteral("NOME"), QStringLiteral("aaa novo"), prefix));
+    pac.append();
+    pac.fieldByName(QStringLiteral("NOME"))->setAsString(QStringLiteral("AAA NOVO"));
+    pac.fieldByName(QStringLiteral("BENIF"))->setAsString(QStringLiteral("1"));
+    pac.post();
+    pac.last();
+    QVERIFY(pac.locate(QStringLiteral("NOME"), QStringLiteral("aaa novo"), prefix));
+    QCOMPARE(pac.fieldByName(QStringLiteral("NOME"))->asString(), QStringLiteral("AAA NOVO"));
 }
 
 void tst_Table::readOnlyTableRefusesChanges()
