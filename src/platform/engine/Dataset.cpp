@@ -556,7 +556,6 @@ void Dataset::post()
 
 void Dataset::applyPostedRow(bool inserting, DatasetRow &&row)
 {
-    const qint64 rowid = row.rowid;
     const quint64 uid = row.uid;
     if (inserting) {
         const int at = placeInserted(row, m_insertPosition);
@@ -579,7 +578,6 @@ void Dataset::applyPostedRow(bool inserting, DatasetRow &&row)
             break;
         }
     }
-    Q_UNUSED(rowid)
     if (pos < 0)
         pos = qMin(qMax(m_pos, 0), rowCount() - 1);
     m_pos = pos;

@@ -272,7 +272,6 @@ void Query::doOpen()
     Database *db = database();
     if (hasDeclaredFields()) {
         for (Field *f : fields()) {
-            const int c = names.indexOf(f->fieldName(), 0);
             int found = -1;
             for (int k = 0; k < names.size(); ++k) {
                 if (names[k].compare(f->fieldName(), Qt::CaseInsensitive) == 0) {
@@ -280,7 +279,6 @@ void Query::doOpen()
                     break;
                 }
             }
-            Q_UNUSED(c)
             if (found < 0) {
                 m_cursor.reset();
                 databaseError(QStringLiteral("Field '%1' not found").arg(f->fieldName()));
