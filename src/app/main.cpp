@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QMainWindow>
 
+#include <cstdio>
+
 #include <sys/stat.h>
 
 int main(int argc, char *argv[])
@@ -40,6 +42,7 @@ int main(int argc, char *argv[])
     try {
         database.open();
     } catch (const DatabaseError &e) {
+        fprintf(stderr, "%s\n", qPrintable(e.message()));
         Dialogs::instance().systemError(e.message());
         return 1;
     }
