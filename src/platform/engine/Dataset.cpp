@@ -632,8 +632,10 @@ void Dataset::cancel()
     if (!isEditing())
         return;
     Database::WriteGroup group(database());
-    dataEvent(DataEvent::CheckBrowseMode);
+    // Before-cancel runs first so that a rule can drop a detail row that the master's cancel
+    // would otherwise post.
     callHook(m_hooks.beforeCancel);
+    dataEvent(DataEvent::CheckBrowseMode);
     group.commit();
     m_editBuffer = DatasetRow();
     m_modified = false;
