@@ -49,6 +49,18 @@ void applyLabels(Dataset *dataset)
     }
 }
 
+struct PendingBinding
+{
+    QPointer<QObject> context;
+    std::function<void(TDataModule1 &)> bind;
+};
+
+std::vector<PendingBinding> &pendingBindings()
+{
+    static std::vector<PendingBinding> bindings;
+    return bindings;
+}
+
 bool isEditing(const Dataset *d)
 {
     return d->state() == DatasetState::Edit || d->state() == DatasetState::Insert;
@@ -423,10 +435,26 @@ void TDataModule1::attachRules()
     pac.afterScroll = rule(&TDataModule1::TablePacAfterScroll);
 }
 
+void TDataModule1::bindWhenLoaded(QObject *context, std::function<void(TDataModule1 &)> bind)
+{
+    if (DataModule1 && DataModule1->isLoaded()) {
+        bind(*DataModule1);
+        return;
+    }
+    pendingBindings().push_back(PendingBinding { context, std::move(bind) });
+}
+
 void TDataModule1::load()
 {
     // The connection is made while the module loads; its failure ends start-up.
     Database2->open();
+    m_loaded = true;
+    std::vector<PendingBinding> bindings = std::move(pendingBindings());
+    pendingBindings().clear();
+    for (PendingBinding &b : bindings) {
+        if (b.context)
+            b.bind(*this);
+    }
     DataModule1Create();
 }
 

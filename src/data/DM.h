@@ -7,8 +7,10 @@
 #include "platform/engine/Table.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 class MainWindowCallbacks;
@@ -38,6 +40,12 @@ public:
     bool ExecutaQuery(const QString &sql, const QVariant &param, bool doOpen);
     // A statement whose failure does not matter (schema upgrades).
     static void ExecutaComando(const QString &sql);
+
+    // Windows made before the data module say here how their controls bind to its data
+    // sources; the bindings are made when the module loads, after the connection and before the
+    // tables open, so the controls see the first rows. Once loaded, a binding runs at once.
+    static void bindWhenLoaded(QObject *context, std::function<void(TDataModule1 &)> bind);
+    [[nodiscard]] bool isLoaded() const { return m_loaded; }
 
     void setMainWindowCallbacks(MainWindowCallbacks *callbacks) { m_callbacks = callbacks; }
     [[nodiscard]] MainWindowCallbacks *mainWindowCallbacks() const { return m_callbacks; }
@@ -117,6 +125,7 @@ private:
 
     std::unique_ptr<Database> m_database;
     MainWindowCallbacks *m_callbacks = nullptr;
+    bool m_loaded = false;
 };
 
 extern TDataModule1 *DataModule1;

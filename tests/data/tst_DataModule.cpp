@@ -73,6 +73,7 @@ private Q_SLOTS:
         m_env.reset();
     }
 
+    void windowsMadeEarlierAreBoundOnLoad();
     void upgradeAddsTecnicoOnceAndQuietly();
     void missingTableGivesOneMessageAndOthersOpen();
     void executaQueryResults();
@@ -117,6 +118,26 @@ private:
     std::unique_ptr<TDataModule1> m_module;
     FakeMainWindow m_main;
 };
+
+void tst_DataModule::windowsMadeEarlierAreBoundOnLoad()
+{
+    QObject window;
+    auto gone = std::make_unique<QObject>();
+    QStringList seen;
+    TDataModule1::bindWhenLoaded(&window, [&seen](TDataModule1 &dm) {
+        seen << (dm.TablePac->isActive() ? QStringLiteral("open") : QStringLiteral("closed"));
+    });
+    TDataModule1::bindWhenLoaded(gone.get(),
+                                 [&seen](TDataModule1 &) { seen << QStringLiteral("gone"); });
+    gone.reset();
+    start();
+    // Bound before the tables opened, so the controls hear the first rows arrive.
+    QCOMPARE(seen, QStringList { QStringLiteral("closed") });
+    TDataModule1::bindWhenLoaded(&window, [&seen](TDataModule1 &dm) {
+        seen << (dm.TablePac->isActive() ? QStringLiteral("open") : QStringLiteral("closed"));
+    });
+    QCOMPARE(seen, (QStringList { QStringLiteral("closed"), QStringLiteral("open") }));
+}
 
 void tst_DataModule::upgradeAddsTecnicoOnceAndQuietly()
 {
