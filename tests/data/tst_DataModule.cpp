@@ -90,6 +90,8 @@ private Q_SLOTS:
     void cancelledNewExamLeavesNoScoreRow();
     void cancelledEditDropsScoreChanges();
     void lockedExamRefusesScoreChange();
+    void undatedExamIsLocked();
+    void unpostedEditsAreDroppedAtExit();
 
 private:
     void start()
@@ -466,6 +468,38 @@ void tst_DataModule::lockedExamRefusesScoreChange()
     QCOMPARE(scalar(QStringLiteral("SELECT C1 FROM imagem WHERE DodExamei LIKE '2024-06-14 09%'"))
                  .toInt(),
              3);
+}
+
+void tst_DataModule::undatedExamIsLocked()
+{
+    start();
+    m_module->ExecutaQuery(QStringLiteral("update eco set DataExame = null where CodigoPaciente = 3"),
+                           QVariant(), false);
+    m_module->TablePac->refresh();
+    openPatient(3);
+    QVERIFY(m_module->TableEcoDataExame->isNull());
+    QVERIFY_THROWS_EXCEPTION(SilentAbort, m_module->TableEco->edit());
+    QCOMPARE(m_env->recorder().messages().size(), 1);
+}
+
+void tst_DataModule::unpostedEditsAreDroppedAtExit()
+{
+    start();
+    openPatient(7);
+    // The patient first: a master entering edit makes a changed exam leave its edit.
+    m_module->TablePac->edit();
+    m_module->TablePacNOME->setAsString(QStringLiteral("OUTRO NOME"));
+    QVERIFY(m_module->TableEco->locate(QStringLiteral("DataExame"), QDate(2024, 6, 14)));
+    m_module->TableEco->edit();
+    m_module->TableEcoPeso->setAsInteger(81);
+    m_module->TableIMGC2->setAsInteger(4);
+    stop();
+    QVERIFY(m_env->recorder().isEmpty());
+    start();
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM eco WHERE Peso = 81")).toInt(), 0);
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM imagem WHERE C2 = 4")).toInt(), 0);
+    QCOMPARE(scalar(QStringLiteral("SELECT NOME FROM bddid WHERE NF = 7")).toString(),
+             QStringLiteral("ANA MARIA COSTA"));
 }
 
 QTEST_MAIN(tst_DataModule)
