@@ -1,15 +1,8 @@
+#include "app/Startup.h"
 #include "cli/CommandLine.h"
 #include "platform/engine/Database.h"
-#include "platform/engine/DatabaseError.h"
-#include "platform/engine/FormatSettings.h"
-#include "platform/widgets/Dialogs.h"
-#include "platform/widgets/MessageBoxDialogs.h"
 
-#include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
-
-#include <cstdio>
+#include <QStringList>
 
 #include <sys/stat.h>
 
@@ -31,26 +24,5 @@ int main(int argc, char *argv[])
             Database::setCommandLineDirectory(args[i + 1]);
     }
 
-    QApplication app(argc, argv);
-    FormatSettings::setCurrent(FormatSettings::fromLocale(QLocale()));
-    Dialogs::install(std::make_unique<MessageBoxDialogs>());
-    Dialogs::setApplicationTitle(QStringLiteral("Taluvo - Merindal"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Taluvo - Merindal"));
-    Dialogs::installAsGuardReporter();
-
-    Database database(QStringLiteral("BDC"));
-    try {
-        database.open();
-    } catch (const DatabaseError &e) {
-        fprintf(stderr, "%s\n", qPrintable(e.message()));
-        Dialogs::instance().systemError(e.message());
-        return 1;
-    }
-
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Taluvo - Merindal"));
-    window.setCentralWidget(new QLabel(database.directory(), &window));
-    window.resize(640, 480);
-    window.show();
-    return app.exec();
+    return Startup::run(argc, argv);
 }
