@@ -102,6 +102,11 @@ DataSource::~DataSource()
         link->setDataSource(nullptr);
 }
 
+Dataset *DataSource::dataset() const
+{
+    return m_dataset;
+}
+
 void DataSource::setDataset(Dataset *dataset)
 {
     if (dataset == m_dataset)

@@ -42,15 +42,15 @@ public:
     bool edit();
 
 protected:
-    virtual void activeChanged() {}
-    virtual void editingChanged() {}
-    virtual void recordChanged(Field *field) {}
+    virtual void activeChanged() { }
+    virtual void editingChanged() { }
+    virtual void recordChanged(Field *field) { }
     virtual void dataSetChanged() { recordChanged(nullptr); }
     virtual void dataSetScrolled() { dataSetChanged(); }
     virtual void layoutChanged() { dataSetChanged(); }
-    virtual void updateData() {}
-    virtual void checkBrowseMode() {}
-    virtual void focusControl(Field *field) {}
+    virtual void updateData() { }
+    virtual void checkBrowseMode() { }
+    virtual void focusControl(Field *field) { }
 
 private:
     friend class DataSource;
@@ -73,7 +73,7 @@ public:
     ~DataSource() override;
 
     void setDataset(Dataset *dataset);
-    [[nodiscard]] Dataset *dataset() const { return m_dataset; }
+    [[nodiscard]] Dataset *dataset() const;
     [[nodiscard]] bool autoEdit() const { return m_autoEdit; }
     void setAutoEdit(bool autoEdit) { m_autoEdit = autoEdit; }
     [[nodiscard]] bool isEnabled() const { return m_enabled; }

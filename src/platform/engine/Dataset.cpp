@@ -14,8 +14,7 @@ const QVector<QVariant> Dataset::s_emptyValues;
 
 Dataset::Dataset(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 Dataset::~Dataset()
 {
@@ -220,8 +219,7 @@ bool Dataset::ensureRow(int position) const
 void Dataset::ensureAllFetched() const
 {
     auto *self = const_cast<Dataset *>(this);
-    while (self->fetchMore()) {
-    }
+    while (self->fetchMore()) { }
 }
 
 const QVector<QVariant> &Dataset::currentValues() const
@@ -395,8 +393,8 @@ int Dataset::moveBy(int distance)
             ++distance;
             --moved;
         }
-        if (moved != 0)
-            dataEvent(DataEvent::DataSetScroll);
+        // Reaching an end changes eof/bof even without a move; navigators must hear of it.
+        dataEvent(DataEvent::DataSetScroll);
         callHook(m_hooks.afterScroll);
     }
     return moved;
@@ -708,8 +706,8 @@ void Dataset::refresh()
 {
     checkActive();
     checkBrowseMode();
-    const qint64 rowid = (m_pos >= 0 && m_pos < rowCount()) ? m_rows[size_t(rowIndex(m_pos))].rowid
-                                                             : 0;
+    const qint64 rowid
+        = (m_pos >= 0 && m_pos < rowCount()) ? m_rows[size_t(rowIndex(m_pos))].rowid : 0;
     const int oldPos = m_pos;
     reloadRows();
     int pos = rowid ? positionOfRowid(rowid) : -1;
@@ -784,8 +782,8 @@ bool valueMatches(const Field *field, const QVariant &stored, const QVariant &wa
         const QString holder = s ? QString() : stored.toString();
         const QString &text = s ? *s : holder;
         const QString &key = *static_cast<const QString *>(wanted.constData());
-        const Qt::CaseSensitivity cs = options.caseInsensitive ? Qt::CaseInsensitive
-                                                               : Qt::CaseSensitive;
+        const Qt::CaseSensitivity cs
+            = options.caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
         if (options.partialKey) {
             if (options.caseInsensitive)
                 return startsWithFolded(text, key);
@@ -830,8 +828,7 @@ bool Dataset::locate(const QString &fieldNames, const QVariantList &values, Loca
             wanted.append(QVariant());
         else if (isTextType(type) || type == FieldType::Blob)
             wanted.append(QVariant(v.toString()));
-        else if (isNumericType(type) && v.canConvert<double>()
-                 && v.typeId() != QMetaType::QString)
+        else if (isNumericType(type) && v.canConvert<double>() && v.typeId() != QMetaType::QString)
             wanted.append(QVariant(v.toDouble()));
         else
             wanted.append(fields[i]->toInternal(v));
@@ -892,10 +889,9 @@ int Dataset::locatePrefixIndexed(const Field *field, const QString &key)
     }
     const QString folded = key.toCaseFolded();
     const auto &keys = m_prefixIndex->keys;
-    auto it = std::lower_bound(keys.begin(), keys.end(), folded,
-                               [](const std::pair<QString, int> &entry, const QString &k) {
-                                   return entry.first < k;
-                               });
+    auto it = std::lower_bound(
+        keys.begin(), keys.end(), folded,
+        [](const std::pair<QString, int> &entry, const QString &k) { return entry.first < k; });
     // Every match follows; the first in the dataset's own order wins.
     int best = -1;
     for (; it != keys.end() && it->first.startsWith(folded); ++it) {

@@ -3,6 +3,7 @@
 #include "platform/engine/Convert.h"
 #include "platform/engine/Database.h"
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/LocalSql.h"
 #include "platform/engine/SqlStatement.h"
 #include "platform/engine/StorageValue.h"
 
@@ -108,8 +109,7 @@ QVariant QueryParam::boundValue() const
 
 Query::Query(QObject *parent)
     : Dataset(parent)
-{
-}
+{ }
 
 Query::~Query()
 {
@@ -237,7 +237,7 @@ std::unique_ptr<SqlStatement> Query::prepare()
     if (!db)
         databaseError(QStringLiteral("Unknown database: %1").arg(m_databaseName));
     db->flushForRead();
-    const QString sql = m_paramCheck ? m_parsedSql : statementText();
+    const QString sql = LocalSql::translate(m_paramCheck ? m_parsedSql : statementText());
     if (sql.trimmed().isEmpty())
         databaseError(QStringLiteral("No SQL statement available"));
     auto st = std::make_unique<SqlStatement>(db->handle(), sql);
@@ -369,8 +369,7 @@ int Query::execSql()
     if (isActive())
         close();
     auto st = prepare();
-    while (st->step()) {
-    }
+    while (st->step()) { }
     m_rowsAffected = st->isReadOnly() ? 0 : sqlite3_changes(st->db());
     return m_rowsAffected;
 }

@@ -44,8 +44,8 @@ private Q_SLOTS:
     void namedParametersBindByPosition()
     {
         Query q;
-        q.setSql(QStringList{QStringLiteral("SELECT * "), QStringLiteral("FROM eco"),
-                             QStringLiteral("WHERE codigopaciente=:CP"), QString()});
+        q.setSql(QStringList { QStringLiteral("SELECT * "), QStringLiteral("FROM eco"),
+                               QStringLiteral("WHERE codigopaciente=:CP"), QString() });
         QCOMPARE(q.paramCount(), 1);
         QCOMPARE(q.param(0).name(), QStringLiteral("CP"));
         q.param(0).setAsInteger(7);
@@ -115,9 +115,10 @@ private Q_SLOTS:
         QTest::newRow("date-times at midnight")
             << QVariant(QDateTime(QDate(2024, 1, 1), QTime(0, 0)))
             << QVariant(QDateTime(QDate(2024, 12, 31), QTime(0, 0))) << 3;
-        QTest::newRow("one day") << QVariant(QDate(2024, 6, 30)) << QVariant(QDate(2024, 6, 30)) << 1;
-        QTest::newRow("empty range") << QVariant(QDate(2024, 7, 1)) << QVariant(QDate(2024, 6, 30))
-                                     << 0;
+        QTest::newRow("one day") << QVariant(QDate(2024, 6, 30)) << QVariant(QDate(2024, 6, 30))
+                                 << 1;
+        QTest::newRow("empty range")
+            << QVariant(QDate(2024, 7, 1)) << QVariant(QDate(2024, 6, 30)) << 0;
     }
     void dateParametersIncludeBothEnds()
     {
@@ -125,8 +126,8 @@ private Q_SLOTS:
         QFETCH(QVariant, to);
         QFETCH(int, count);
         Query q;
-        q.setSql(QStringList{QStringLiteral("select * from eco"),
-                             QStringLiteral("where dataexame >= :dt1 and dataexame <= :dt2")});
+        q.setSql(QStringList { QStringLiteral("select * from eco"),
+                               QStringLiteral("where dataexame >= :dt1 and dataexame <= :dt2") });
         q.param(0).setValue(from);
         q.param(1).setValue(to);
         q.open();
@@ -185,6 +186,47 @@ private Q_SLOTS:
         QCOMPARE(q.field(0)->asString(), QStringLiteral("DR A"));
         QCOMPARE(q.field(1)->asInteger(), 2);
         QCOMPARE(q.field(2)->asString(), QStringLiteral("7"));
+    }
+
+    void rightJoinKeepsItsRows_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("expected");
+        const QString exams = QStringLiteral(
+            "select dataexame, nf, bddid.nome,  medico.nome from medico right join eco on "
+            "medico.codigo = executor, bddid where nf = eco.codigopaciente order by dataexame "
+            "desc");
+        QTest::newRow("as the exam list writes it")
+            << exams
+            << QStringLiteral("2025-01-01|2|RUI|DR C;2024-12-31|7|EVA|;"
+                              "2024-06-30|7|EVA|DR B;2024-01-01|7|EVA|DR A");
+        QTest::newRow("aliases and outer")
+            << QStringLiteral("select e.Executor, m.NOME from medico m right outer join eco e on "
+                              "m.CODIGO = e.Executor order by e.CodigoExame")
+            << QStringLiteral("1|DR A;2|DR B;9|;3|DR C");
+        QTest::newRow("star keeps the join as written")
+            << QStringLiteral("select * from medico right join eco on medico.CODIGO = "
+                              "eco.Executor where eco.Executor = 9")
+            << QStringLiteral("|||7|2024-12-31 23:00:00.000|2024-12-31|9");
+    }
+    void rightJoinKeepsItsRows()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, expected);
+        m_fx->exec(QStringLiteral("INSERT INTO medico (NOME, ACTIVO) VALUES ('DR C', 0);"
+                                  "UPDATE eco SET Executor = 9 WHERE DataExame = '2024-12-31';"
+                                  "UPDATE eco SET Executor = 3 WHERE CodigoPaciente = 2;"));
+        Query q;
+        q.setSql(sql);
+        q.open();
+        QStringList rows;
+        for (q.first(); !q.eof(); q.next()) {
+            QStringList cells;
+            for (Field *f : q.fields())
+                cells << f->asString();
+            rows << cells.join(QLatin1Char('|'));
+        }
+        QCOMPARE(rows.join(QLatin1Char(';')), expected);
     }
 
 private:
