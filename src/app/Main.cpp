@@ -1,24 +1,583 @@
 #include "app/Main.h"
 
+#include "app/Startup.h"
+#include "app/acerca.h"
+#include "data/DM.h"
+#include "platform/engine/Guard.h"
+#include "platform/widgets/Clock.h"
+
+#include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <functional>
+#include <memory>
+
+using namespace Qt::StringLiterals;
 
 TMainForm *MainForm = nullptr;
+
+namespace {
+const char *const kTag = "tag";
+
+// The tool bar images, drawn rather than loaded so that they stay crisp at 16 x 16.
+QIcon drawIcon(const std::function<void(QPainter &)> &draw)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    draw(p);
+    return QIcon(pixmap);
+}
+
+QIcon magnifierIcon()
+{
+    return drawIcon([](QPainter &p) {
+        p.setPen(QPen(QColor(0x20, 0x40, 0x80), 1.6));
+        p.setBrush(QColor(0xc8, 0xe0, 0xff));
+        p.drawEllipse(QPointF(6.5, 6.5), 4.5, 4.5);
+        p.setPen(QPen(QColor(0x60, 0x40, 0x20), 2.6, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(10, 10), QPointF(14.5, 14.5));
+    });
+}
+
+QIcon printerIcon()
+{
+    return drawIcon([](QPainter &p) {
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4.5, 1.5, 7, 5)); // paper in
+        p.setBrush(QColor(0x90, 0x90, 0x90));
+        p.drawRoundedRect(QRectF(1.5, 6.5, 13, 6), 1, 1);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4.5, 10.5, 7, 4)); // paper out
+        p.setPen(QPen(QColor(0x00, 0xa0, 0x00), 1));
+        p.drawPoint(QPointF(12.5, 8.5));
+    });
+}
+
+QIcon binocularsIcon()
+{
+    return drawIcon([](QPainter &p) {
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(QColor(0x40, 0x40, 0x40));
+        p.drawRect(QRectF(3.5, 2.5, 3, 5));
+        p.drawRect(QRectF(9.5, 2.5, 3, 5));
+        p.drawRect(QRectF(6.5, 5.5, 3, 3));
+        p.setBrush(QColor(0x80, 0xb0, 0xe0));
+        p.drawEllipse(QPointF(4.5, 11), 3.5, 3.5);
+        p.drawEllipse(QPointF(11.5, 11), 3.5, 3.5);
+    });
+}
+
+QIcon previewIcon()
+{
+    return drawIcon([](QPainter &p) {
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(1.5, 0.5, 10, 13));
+        p.setPen(QPen(QColor(0x80, 0x80, 0x80), 1));
+        for (double y = 3.5; y < 12; y += 2)
+            p.drawLine(QPointF(3, y), QPointF(10, y));
+        p.setPen(QPen(QColor(0x20, 0x40, 0x80), 1.4));
+        p.setBrush(QColor(0xc8, 0xe0, 0xff, 0xc0));
+        p.drawEllipse(QPointF(9.5, 9.5), 3.2, 3.2);
+        p.setPen(QPen(QColor(0x60, 0x40, 0x20), 2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(12, 12), QPointF(15, 15));
+    });
+}
+
+QIcon calendarIcon()
+{
+    return drawIcon([](QPainter &p) {
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(1.5, 2.5, 13, 12));
+        p.setBrush(QColor(0xc0, 0x20, 0x20));
+        p.drawRect(QRectF(1.5, 2.5, 13, 3));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x40, 0x40, 0x40));
+        for (int row = 0; row < 3; ++row) {
+            for (int col = 0; col < 4; ++col)
+                p.drawRect(QRectF(3 + col * 3, 7 + row * 2.5, 2, 1.5));
+        }
+        p.setPen(QPen(Qt::black, 1));
+        p.drawLine(QPointF(4.5, 1), QPointF(4.5, 4));
+        p.drawLine(QPointF(11.5, 1), QPointF(11.5, 4));
+    });
+}
+
+QWidget *makePage(const QString &name)
+{
+    auto *page = new QWidget;
+    page->setObjectName(name);
+    return page;
+}
+
+QTabWidget *makePageControl(const QString &name, QWidget *parent)
+{
+    auto *control = new QTabWidget(parent);
+    control->setObjectName(name);
+    control->setTabPosition(QTabWidget::West);
+    control->setFocusPolicy(Qt::NoFocus);
+    control->tabBar()->setFocusPolicy(Qt::NoFocus);
+    control->tabBar()->setAttribute(Qt::WA_Hover);
+    return control;
+}
+} // namespace
 
 TMainForm::TMainForm(QWidget *parent)
     : QMainWindow(parent)
 {
-    setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QStringLiteral("Taluvo - Merindal - ver. 2.6.8.0 (stand alone)"));
+    setObjectName(u"MainForm"_s);
+    setWindowTitle(u"Taluvo - Merindal - ver. 2.6.8.0 (stand alone)"_s);
+    // Pixel sizes, not points, so the layout does not grow with the system font; where the first
+    // face is missing, one of similar width keeps the captions unclipped.
+    QFont font;
+    font.setFamilies({ u"MS Sans Serif"_s, u"Arial"_s, u"Liberation Sans"_s });
+    font.setPixelSize(11);
+    setFont(font);
+
+    createImages();
+    createToolBar();
+    createPages();
+    createStatusLine();
+    createMenus();
     resize(707, 555);
+
+    TDataModule1::bindWhenLoaded(
+        this, [this](TDataModule1 &dm) { DBNavigator1->setDataSource(dm.DataSourcePac); });
 }
 
 TMainForm::~TMainForm()
 {
+    // The about window is a top-level window of its own; it does not outlive the application.
+    if (m_acerca) {
+        m_acerca->disconnect(this);
+        std::unique_ptr<TFormAcerca> leftover(m_acerca.data());
+    }
     if (MainForm == this)
         MainForm = nullptr;
 }
 
-void TMainForm::FormCreate() { }
+int TMainForm::tagOf(const QObject *object)
+{
+    return object ? object->property(kTag).toInt() : 0;
+}
+
+void TMainForm::createImages()
+{
+    ImageList1
+        = { magnifierIcon(), printerIcon(), binocularsIcon(), previewIcon(), calendarIcon() };
+}
+
+QToolButton *TMainForm::addToolButton(const QString &name, const QString &caption,
+                                      const QString &hint, int image)
+{
+    auto *button = new QToolButton(ToolBar1);
+    button->setObjectName(name);
+    button->setText(caption);
+    button->setToolTip(hint);
+    button->setStatusTip(hint);
+    button->setIcon(ImageList1.at(image));
+    button->setIconSize(QSize(16, 16));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    button->setFixedSize(68, 36);
+    button->setFocusPolicy(Qt::NoFocus);
+    ToolBar1->addWidget(button);
+    return button;
+}
+
+QWidget *TMainForm::addGap(const QString &name, int width, bool divider)
+{
+    QWidget *gap = nullptr;
+    if (divider) {
+        auto *frame = new QFrame(ToolBar1);
+        frame->setFrameShape(QFrame::VLine);
+        frame->setFrameShadow(QFrame::Sunken);
+        gap = frame;
+    } else {
+        gap = new QWidget(ToolBar1);
+    }
+    gap->setObjectName(name);
+    gap->setFixedSize(width, 36);
+    ToolBar1->addWidget(gap);
+    return gap;
+}
+
+void TMainForm::createToolBar()
+{
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(u"ToolBar1"_s);
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setFixedHeight(39);
+    // Items sit at their own widths, as laid out; the style's spacing would push the navigator
+    // into the overflow menu.
+    ToolBar1->setContentsMargins(0, 0, 0, 0);
+    ToolBar1->layout()->setSpacing(0);
+    ToolBar1->layout()->setContentsMargins(0, 0, 0, 0);
+    ToolBar1->toggleViewAction()->setVisible(false);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    ToolButton4 = addGap(u"ToolButton4"_s, 25, false);
+    BotaoPsq = addToolButton(u"BotaoPsq"_s, u"pacientes"_s, u"pesquisa de paciente"_s, 0);
+    BotaoPsq->setProperty(kTag, 10);
+    ToolButton9 = addGap(u"ToolButton9"_s, 8, false);
+    ToolButton5 = addToolButton(u"ToolButton5"_s, u"exames"_s, u"pesquisa por exames"_s, 4);
+    ToolButton5->setProperty(kTag, 11);
+    ToolButton1 = addGap(u"ToolButton1"_s, 8, false);
+    ToolButton8
+        = addToolButton(u"ToolButton8"_s, u"avançada"_s, u"pesquisa avançada de pacientes..."_s, 2);
+    ToolButton3 = addGap(u"ToolButton3"_s, 20, true);
+    BotaoPrn = addToolButton(u"BotaoPrn"_s, u"imprimir"_s, u"imprimir relatório"_s, 1);
+    ToolButton6
+        = addToolButton(u"ToolButton6"_s, u"pré-visualisar"_s, u"pré-visualisar relatório"_s, 3);
+    ToolButton2 = addGap(u"ToolButton2"_s, 8, false);
+
+    DBNavigator1 = new DBNavigator(ToolBar1);
+    DBNavigator1->setObjectName(u"DBNavigator1"_s);
+    DBNavigator1->setFixedSize(273, 36);
+    DBNavigator1->setFlat(true);
+    DBNavigator1->setVisibleButtons({ DBNavigator::First, DBNavigator::Prior, DBNavigator::Next,
+                                      DBNavigator::Last, DBNavigator::Insert, DBNavigator::Post,
+                                      DBNavigator::Cancel });
+    DBNavigator1->setHints({ u"Primeiro Paciente"_s, u"Paciente Anterior"_s, u"Próximo Paciente"_s,
+                             u"Último Paciente"_s, u"Novo Paciente"_s, u"Apagar Paciente"_s,
+                             u"Editar Paciente"_s, u"Gravar Paciente"_s, u"Cancelar Paciente"_s,
+                             u"Actualizar Pacientes"_s });
+    ToolBar1->addWidget(DBNavigator1);
+    ToolButton7 = addGap(u"ToolButton7"_s, 14, true);
+
+    connect(BotaoPsq, &QToolButton::clicked, this,
+            [this] { guard([this] { BotaoPsqClick(BotaoPsq); }); });
+    connect(ToolButton5, &QToolButton::clicked, this,
+            [this] { guard([this] { BotaoPsqClick(ToolButton5); }); });
+    connect(ToolButton8, &QToolButton::clicked, this,
+            [this] { guard([this] { ToolButton8Click(); }); });
+    connect(BotaoPrn, &QToolButton::clicked, this,
+            [this] { guard([this] { BotaoPrnClick(BotaoPrn); }); });
+    connect(ToolButton6, &QToolButton::clicked, this,
+            [this] { guard([this] { BotaoPrnClick(ToolButton6); }); });
+    connect(DBNavigator1, &DBNavigator::clicked, this,
+            [this](DBNavigator::Button button) { guard([&] { DBNavigator1Click(button); }); });
+}
+
+void TMainForm::createPages()
+{
+    PageControl1 = makePageControl(u"PageControl1"_s, this);
+    TabSheet1 = makePage(u"TabSheet1"_s);
+    TabSheet2 = makePage(u"TabSheet2"_s);
+    TabSheet11 = makePage(u"TabSheet11"_s);
+    PageControl1->addTab(TabSheet1, u"Pacientes"_s);
+    PageControl1->addTab(TabSheet2, u"Imagens"_s);
+    PageControl1->addTab(TabSheet11, u"Estatística de Exames"_s);
+    setCentralWidget(PageControl1);
+
+    auto *patientLayout = new QVBoxLayout(TabSheet1);
+    patientLayout->setContentsMargins(0, 0, 0, 0);
+    patientLayout->setSpacing(0);
+    HeaderArea = new QWidget(TabSheet1);
+    HeaderArea->setObjectName(u"HeaderArea"_s);
+    HeaderArea->setFixedHeight(120);
+    patientLayout->addWidget(HeaderArea);
+    PageControl2 = makePageControl(u"PageControl2"_s, TabSheet1);
+    patientLayout->addWidget(PageControl2, 1);
+    TabSheet4 = makePage(u"TabSheet4"_s);
+    TabSheet5 = makePage(u"TabSheet5"_s);
+    TabSheet7 = makePage(u"TabSheet7"_s);
+    TabSheet6 = makePage(u"TabSheet6"_s);
+    TabSheet8 = makePage(u"TabSheet8"_s);
+    PageControl2->addTab(TabSheet4, u"Valores"_s);
+    PageControl2->addTab(TabSheet5, u"Resultados"_s);
+    PageControl2->addTab(TabSheet7, u"Conclusões"_s);
+    PageControl2->addTab(TabSheet6, u"Grelha"_s);
+    PageControl2->addTab(TabSheet8, u"Frases"_s);
+    PageControl1->setCurrentIndex(0);
+    PageControl2->setCurrentIndex(0);
+
+    // Only a page the user picks by its tab runs the change reaction; the page is switched first
+    // so that the reaction sees the new one.
+    connect(PageControl2->tabBar(), &QTabBar::tabBarClicked, this, [this](int index) {
+        if (index < 0 || index == PageControl2->currentIndex()
+            || !PageControl2->isTabEnabled(index))
+            return;
+        PageControl2->setCurrentIndex(index);
+        guard([this] { PageControl2Change(); });
+    });
+
+    for (QDateEdit **edit : { &Data1, &Data2 }) {
+        *edit = new QDateEdit(TabSheet11);
+        (*edit)->setCalendarPopup(true);
+    }
+    Data1->setObjectName(u"Data1"_s);
+    Data2->setObjectName(u"Data2"_s);
+    Data1->setGeometry(16, 40, 100, 21);
+    Data2->setGeometry(136, 40, 100, 21);
+}
+
+void TMainForm::createStatusLine()
+{
+    StatusLine = new QStatusBar(this);
+    StatusLine->setObjectName(u"StatusLine"_s);
+    StatusLine->setFixedHeight(23);
+    StatusLine->setSizeGripEnabled(false);
+    setStatusBar(StatusLine);
+    const struct
+    {
+        int width;
+        Qt::Alignment alignment;
+        QString text;
+    } panels[] = {
+        { 350, Qt::AlignLeft, QString() },
+        { 140, Qt::AlignHCenter, u"Relatório Ecocardiográfico"_s },
+        { 110, Qt::AlignHCenter, u"Cardiologia"_s },
+        { 90, Qt::AlignLeft, u"versão 2.6.5.0"_s },
+    };
+    for (const auto &panel : panels) {
+        auto *label = new QLabel(panel.text, StatusLine);
+        label->setObjectName(u"StatusPanel%1"_s.arg(m_panels.size()));
+        label->setFixedWidth(panel.width);
+        label->setAlignment(panel.alignment | Qt::AlignVCenter);
+        label->setFrameShape(QFrame::Panel);
+        label->setFrameShadow(QFrame::Sunken);
+        StatusLine->addWidget(label);
+        m_panels.append(label);
+    }
+}
+
+QAction *TMainForm::addItem(QMenu *menu, const QString &name, const QString &caption,
+                            const QKeySequence &shortcut, int tag)
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(name);
+    action->setShortcut(shortcut);
+    if (tag != 0)
+        action->setProperty(kTag, tag);
+    return action;
+}
+
+QAction *TMainForm::addSeparator(QMenu *menu, const QString &name)
+{
+    QAction *separator = menu->addSeparator();
+    separator->setObjectName(name);
+    return separator;
+}
+
+void TMainForm::createMenus()
+{
+    MainMenu = menuBar();
+    MainMenu->setObjectName(u"MainMenu"_s);
+
+    Accoes1 = MainMenu->addMenu(u"&Acções"_s);
+    FileNewItem = addItem(Accoes1, u"FileNewItem"_s, u"&Pesquisar Pacientes"_s,
+                          QKeySequence(Qt::CTRL | Qt::Key_F));
+    FileNewItem->setStatusTip(u"Pesquisar Paciente"_s);
+    PesquisarExamespordia1
+        = addItem(Accoes1, u"PesquisarExamespordia1"_s, u"Pesquisar Exames por &Dia"_s,
+                  QKeySequence(Qt::CTRL | Qt::Key_D));
+    N1 = addSeparator(Accoes1, u"N1"_s);
+    NovoPaciente1 = addItem(Accoes1, u"NovoPaciente1"_s, u"&Novo Paciente"_s,
+                            QKeySequence(Qt::CTRL | Qt::Key_N));
+    NovoPaciente1->setEnabled(false);
+    NovoExame1
+        = addItem(Accoes1, u"NovoExame1"_s, u"Novo &Exame"_s, QKeySequence(Qt::CTRL | Qt::Key_E));
+    FileOpenItem = addSeparator(Accoes1, u"FileOpenItem"_s);
+    FilePrintItem
+        = addItem(Accoes1, u"FilePrintItem"_s, u"&Imprimir"_s, QKeySequence(Qt::CTRL | Qt::Key_P));
+    FilePrintItem->setStatusTip(u"Imprimir Relatório"_s);
+    VerAntes1 = addItem(Accoes1, u"VerAntes1"_s, u"Ver Antes"_s);
+    FilePrintSetupItem = addItem(Accoes1, u"FilePrintSetupItem"_s, u"C&onfig. Impressora"_s);
+    FilePrintSetupItem->setStatusTip(u"Configurar a Impressora"_s);
+    N4 = addSeparator(Accoes1, u"N4"_s);
+    FileExitItem = addItem(Accoes1, u"FileExitItem"_s, u"&Saír"_s);
+    FileExitItem->setStatusTip(u"Exit this application"_s);
+
+    Ver1 = MainMenu->addMenu(u"&Ver"_s);
+    Pacientes1 = addItem(Ver1, u"Pacientes1"_s, u"&Pacientes"_s);
+    Pacientes1->setProperty(kTag, 0);
+    N8 = addSeparator(Ver1, u"N8"_s);
+    Frases1 = addItem(Ver1, u"Frases1"_s, u"&Frases"_s, QKeySequence(Qt::Key_F5), 1);
+    Concluses1 = addItem(Ver1, u"Concluses1"_s, u"&Conclusões"_s, QKeySequence(Qt::Key_F8), 2);
+    N5 = addSeparator(Ver1, u"N5"_s);
+    Valores1 = addItem(Ver1, u"Valores1"_s, u"&Valores"_s, {}, 1);
+    Resultados1 = addItem(Ver1, u"Resultados1"_s, u"&Resultados"_s, {}, 2);
+    Concluses2 = addItem(Ver1, u"Concluses2"_s, u"C&onclusões"_s, {}, 3);
+    N6 = addSeparator(Ver1, u"N6"_s);
+    Grelhadeexamesdopaciente1
+        = addItem(Ver1, u"Grelhadeexamesdopaciente1"_s, u"&Grelha de exames do paciente"_s);
+    N7 = addSeparator(Ver1, u"N7"_s);
+    GerirFrases1 = addItem(Ver1, u"GerirFrases1"_s, u"G&erir Frases"_s, {}, 5);
+
+    // Items of the bar itself: a click runs them, there is no menu to open.
+    Imagens1 = MainMenu->addAction(u"I&magens"_s);
+    Imagens1->setObjectName(u"Imagens1"_s);
+    Imagens1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    Imagens1->setProperty(kTag, 1);
+    Mapas1 = MainMenu->addAction(u"Estatísticas"_s);
+    Mapas1->setObjectName(u"Mapas1"_s);
+    Mapas1->setProperty(kTag, 2);
+
+    Ajuda1 = MainMenu->addMenu(u"Aju&da"_s);
+    Acercade1 = addItem(Ajuda1, u"Acercade1"_s, u"A&cerca de..."_s);
+    N3 = addSeparator(Ajuda1, u"N3"_s);
+    Ajuda2 = addItem(Ajuda1, u"Ajuda2"_s, u"&Ajuda"_s);
+    Ajuda2->setEnabled(false);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(u"PopupMenu1"_s);
+    InserirFrase1 = addItem(PopupMenu1, u"InserirFrase1"_s, u"Inserir Frase"_s, {}, 1);
+    PopupMenu1->addSeparator();
+    InserirConclusao1 = addItem(PopupMenu1, u"InserirConclusao1"_s, u"Inserir Conclusão"_s, {}, 2);
+
+    // The actions behind the items reach the data layer: each runs through guard().
+    const auto on = [this](QAction *action, auto handler) {
+        connect(action, &QAction::triggered, this,
+                [this, action, handler] { guard([this, action, handler] { handler(action); }); });
+    };
+    on(FileNewItem, [this](QObject *) { FileNewItemClick(); });
+    on(PesquisarExamespordia1, [this](QObject *) { PesquisarExamespordia1Click(); });
+    on(NovoExame1, [this](QObject *) { NovoExame1Click(); });
+    on(FilePrintItem, [this](QObject *) { FilePrintItemClick(); });
+    on(VerAntes1, [this](QObject *) { VerAntes1Click(); });
+    on(FilePrintSetupItem, [this](QObject *) { FilePrintSetupItemClick(); });
+    on(FileExitItem, [this](QObject *) { FileExitItemClick(); });
+    for (QAction *item : { Pacientes1, Imagens1, Mapas1 })
+        on(item, [this](QObject *sender) { Pacientes1Click(sender); });
+    for (QAction *item : { Frases1, Concluses1, InserirFrase1, InserirConclusao1 })
+        on(item, [this](QObject *sender) { inserirFrases1Click(sender); });
+    for (QAction *item : { Valores1, Resultados1, Concluses2, GerirFrases1 })
+        on(item, [this](QObject *sender) { Valores1Click(sender); });
+    on(Grelhadeexamesdopaciente1, [this](QObject *) { Label70Click(); });
+    on(Acercade1, [this](QObject *) { Acercade1Click(); });
+    on(Ajuda2, [this](QObject *) { Ajuda2Click(); });
+}
+
+void TMainForm::FormCreate()
+{
+    // Hints of the other windows show in this status line too.
+    qApp->installEventFilter(this);
+    const QDate today = Clock::instance().today();
+    Data1->setDate(QDate(today.year(), 1, 1));
+    Data2->setDate(QDate(today.year(), 12, 31));
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TMainForm::ShowHint(const QString &hint)
+{
+    m_panels.at(0)->setText(hint);
+}
+
+bool TMainForm::event(QEvent *event)
+{
+    // The status line keeps its panels; the hint goes to panel 0 instead of covering them.
+    if (event->type() == QEvent::StatusTip) {
+        ShowHint(static_cast<QStatusTipEvent *>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::StatusTip) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->window() != this)
+            ShowHint(static_cast<QStatusTipEvent *>(event)->tip());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::Pacientes1Click(QObject *Sender)
+{
+    PageControl1->setCurrentIndex(tagOf(Sender));
+}
+
+void TMainForm::Valores1Click(QObject *Sender)
+{
+    PageControl2->setCurrentIndex(tagOf(Sender) - 1);
+}
+
+void TMainForm::Acercade1Click()
+{
+    Acercade1->setEnabled(false);
+    auto *about = new TFormAcerca;
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    connect(about, &QObject::destroyed, this, [this] { Acercade1->setEnabled(true); });
+    m_acerca = about;
+    FormAcerca = about;
+    about->show();
+}
+
+void TMainForm::Ajuda2Click()
+{
+    const QString file = QDir(QCoreApplication::applicationDirPath()).filePath(Startup::helpFile());
+    QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+}
+
+void TMainForm::FileExitItemClick()
+{
+    close();
+}
+
+void TMainForm::FileNewItemClick()
+{
+    BotaoPsqClick(BotaoPsq);
+}
+
+void TMainForm::PesquisarExamespordia1Click()
+{
+    BotaoPsqClick(ToolButton5);
+}
+
+void TMainForm::BotaoPsqClick(QObject *) { }
+
+void TMainForm::ToolButton8Click() { }
+
+void TMainForm::BotaoPrnClick(QObject *) { }
+
+void TMainForm::FilePrintItemClick() { }
+
+void TMainForm::VerAntes1Click() { }
+
+void TMainForm::FilePrintSetupItemClick() { }
+
+void TMainForm::NovoExame1Click() { }
+
+void TMainForm::Label70Click() { }
+
+void TMainForm::inserirFrases1Click(QObject *) { }
+
+void TMainForm::PageControl2Change() { }
+
+void TMainForm::DBNavigator1Click(DBNavigator::Button) { }
 
 void TMainForm::closeEvent(QCloseEvent *event)
 {

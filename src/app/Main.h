@@ -1,10 +1,31 @@
 #pragma once
 
+#include "platform/widgets/DBNavigator.h"
+
+#include <QIcon>
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
+
+class QAction;
+class QDateEdit;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QStatusBar;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class TFormAcerca;
 
 // The main window: the application's only long-visible window. Closing it ends the application,
 // also while secondary windows are open (closed() is connected to quit by the start-up sequence).
 // One instance, reached through MainForm, made by the start-up sequence before the data module.
+//
+// It owns the frame: menu bar, tool bar with the patient navigator, the two page controls and the
+// status line, whose first panel shows the hint (status tip) the mouse or the menu points at.
+// Menu items and tool buttons carry their tag in the dynamic property "tag". Every handler run
+// from Qt goes through guard(), so errors of the actions behind them end in the error box.
 class TMainForm : public QMainWindow
 {
     Q_OBJECT
@@ -13,16 +34,137 @@ public:
     explicit TMainForm(QWidget *parent = nullptr);
     ~TMainForm() override;
 
+    // Tool bar.
+    QToolBar *ToolBar1 = nullptr;
+    QWidget *ToolButton4 = nullptr; // gap
+    QToolButton *BotaoPsq = nullptr;
+    QWidget *ToolButton9 = nullptr; // gap
+    QToolButton *ToolButton5 = nullptr;
+    QWidget *ToolButton1 = nullptr; // gap
+    QToolButton *ToolButton8 = nullptr;
+    QWidget *ToolButton3 = nullptr; // divider
+    QToolButton *BotaoPrn = nullptr;
+    QToolButton *ToolButton6 = nullptr;
+    QWidget *ToolButton2 = nullptr; // gap
+    DBNavigator *DBNavigator1 = nullptr;
+    QWidget *ToolButton7 = nullptr; // divider
+    // Tool bar images, 16 x 16: search, print, advanced search, preview, calendar.
+    QList<QIcon> ImageList1;
+
+    // Pages.
+    QTabWidget *PageControl1 = nullptr;
+    QWidget *TabSheet1 = nullptr;
+    QWidget *TabSheet2 = nullptr;
+    QWidget *TabSheet11 = nullptr;
+    // Holds the patient and exam header boxes, above PageControl2.
+    QWidget *HeaderArea = nullptr;
+    QTabWidget *PageControl2 = nullptr;
+    QWidget *TabSheet4 = nullptr;
+    QWidget *TabSheet5 = nullptr;
+    QWidget *TabSheet7 = nullptr;
+    QWidget *TabSheet6 = nullptr;
+    QWidget *TabSheet8 = nullptr;
+    // Date range of the statistics page.
+    QDateEdit *Data1 = nullptr;
+    QDateEdit *Data2 = nullptr;
+
+    // Status line; panel 0 shows the current hint.
+    QStatusBar *StatusLine = nullptr;
+    [[nodiscard]] QLabel *statusPanel(int index) const { return m_panels.at(index); }
+
+    // Menu bar.
+    QMenuBar *MainMenu = nullptr;
+    QMenu *Accoes1 = nullptr;
+    QAction *FileNewItem = nullptr;
+    QAction *PesquisarExamespordia1 = nullptr;
+    QAction *N1 = nullptr;
+    QAction *NovoPaciente1 = nullptr;
+    QAction *NovoExame1 = nullptr;
+    QAction *FileOpenItem = nullptr;
+    QAction *FilePrintItem = nullptr;
+    QAction *VerAntes1 = nullptr;
+    QAction *FilePrintSetupItem = nullptr;
+    QAction *N4 = nullptr;
+    QAction *FileExitItem = nullptr;
+    QMenu *Ver1 = nullptr;
+    QAction *Pacientes1 = nullptr;
+    QAction *N8 = nullptr;
+    QAction *Frases1 = nullptr;
+    QAction *Concluses1 = nullptr;
+    QAction *N5 = nullptr;
+    QAction *Valores1 = nullptr;
+    QAction *Resultados1 = nullptr;
+    QAction *Concluses2 = nullptr;
+    QAction *N6 = nullptr;
+    QAction *Grelhadeexamesdopaciente1 = nullptr;
+    QAction *N7 = nullptr;
+    QAction *GerirFrases1 = nullptr;
+    QAction *Imagens1 = nullptr;
+    QAction *Mapas1 = nullptr;
+    QMenu *Ajuda1 = nullptr;
+    QAction *Acercade1 = nullptr;
+    QAction *N3 = nullptr;
+    QAction *Ajuda2 = nullptr;
+
+    // Right-button menu of the conclusion editor.
+    QMenu *PopupMenu1 = nullptr;
+    QAction *InserirFrase1 = nullptr;
+    QAction *InserirConclusao1 = nullptr;
+
+    // The tag of a menu item or tool button; 0 when it has none.
+    [[nodiscard]] static int tagOf(const QObject *object);
+
     // Create handler: runs once the instance is reachable through MainForm. It must not touch the
     // data module, which does not exist yet.
     void FormCreate();
+    // Copies the current hint into status panel 0; an empty hint empties it.
+    void ShowHint(const QString &hint);
+
+    void Pacientes1Click(QObject *Sender);
+    void Valores1Click(QObject *Sender);
+    void Acercade1Click();
+    void Ajuda2Click();
+    void FileExitItemClick();
+    void FileNewItemClick();
+    void PesquisarExamespordia1Click();
+
+    void BotaoPsqClick(QObject *Sender);
+    void ToolButton8Click();
+    void BotaoPrnClick(QObject *Sender);
+    void FilePrintItemClick();
+    void VerAntes1Click();
+    void FilePrintSetupItemClick();
+    void NovoExame1Click();
+    void Label70Click();
+    void inserirFrases1Click(QObject *Sender);
+    // Runs when the user picks a page of PageControl2 by its tab, not when code sets the page.
+    virtual void PageControl2Change();
+    void DBNavigator1Click(DBNavigator::Button Button);
 
 Q_SIGNALS:
     // The user closed the window.
     void closed();
 
 protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createImages();
+    void createToolBar();
+    void createPages();
+    void createStatusLine();
+    void createMenus();
+    QToolButton *addToolButton(const QString &name, const QString &caption, const QString &hint,
+                               int image);
+    QWidget *addGap(const QString &name, int width, bool divider);
+    QAction *addItem(QMenu *menu, const QString &name, const QString &caption,
+                     const QKeySequence &shortcut = {}, int tag = 0);
+    QAction *addSeparator(QMenu *menu, const QString &name);
+
+    QList<QLabel *> m_panels;
+    QPointer<TFormAcerca> m_acerca;
 };
 
 extern TMainForm *MainForm;
