@@ -5,6 +5,7 @@
 #include "data/DM.h"
 #include "platform/engine/Guard.h"
 #include "platform/widgets/Clock.h"
+#include "platform/widgets/Dialogs.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -579,8 +580,55 @@ void TMainForm::PageControl2Change() { }
 
 void TMainForm::DBNavigator1Click(DBNavigator::Button) { }
 
+bool TMainForm::confirmClose()
+{
+    if (!DataModule1)
+        return true;
+    TDataModule1 &dm = *DataModule1;
+    const QList<Dataset *> records { dm.TableIMG, dm.TableEco, dm.TablePac };
+    // Text still in a control counts as a change: have it written first.
+    for (Dataset *d : records) {
+        if (d->isActive() && d->isEditing())
+            d->updateRecord();
+    }
+    bool changed = false;
+    for (Dataset *d : records)
+        changed = changed || (d->isActive() && d->isEditing() && d->isModified());
+    if (!changed)
+        return true;
+    switch (Dialogs::instance().askYesNoCancel(QStringLiteral("Gravar as alterações?"))) {
+    case Dialogs::Answer::Yes:
+        // The exam's post runs its rules and takes its scores along; the patient follows.
+        for (Dataset *d :
+             { static_cast<Dataset *>(dm.TableEco), static_cast<Dataset *>(dm.TablePac),
+               static_cast<Dataset *>(dm.TableIMG) }) {
+            if (d->isActive() && d->isEditing())
+                d->post();
+        }
+        return true;
+    case Dialogs::Answer::No:
+        for (Dataset *d :
+             { static_cast<Dataset *>(dm.TableEco), static_cast<Dataset *>(dm.TableIMG),
+               static_cast<Dataset *>(dm.TablePac) }) {
+            if (d->isActive() && d->isEditing())
+                d->cancel();
+        }
+        return true;
+    case Dialogs::Answer::Cancel:
+        break;
+    }
+    return false;
+}
+
 void TMainForm::closeEvent(QCloseEvent *event)
 {
+    bool mayClose = false;
+    // A failed post keeps the window open; guard has shown why.
+    guard([&] { mayClose = confirmClose(); });
+    if (!mayClose) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
     if (event->isAccepted())
         Q_EMIT closed();

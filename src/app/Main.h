@@ -149,6 +149,8 @@ protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // Asks about unposted patient or exam changes; false keeps the window open.
+    bool confirmClose();
 
 private:
     void createImages();

@@ -11,6 +11,17 @@ bool DialogRecorder::confirm(const QString &text)
     return m_answers.isEmpty() ? true : m_answers.dequeue();
 }
 
+Dialogs::Answer DialogRecorder::askYesNoCancel(const QString &text)
+{
+    m_entries.append({ Kind::Question, text, applicationTitle() });
+    return m_threeWayAnswers.isEmpty() ? Answer::Cancel : m_threeWayAnswers.dequeue();
+}
+
+void DialogRecorder::queueAnswer(Answer answer)
+{
+    m_threeWayAnswers.enqueue(answer);
+}
+
 void DialogRecorder::applicationError(const QString &text)
 {
     m_entries.append({ Kind::ApplicationError, applicationErrorText(text), applicationTitle() });
@@ -53,4 +64,5 @@ void DialogRecorder::clear()
 {
     m_entries.clear();
     m_answers.clear();
+    m_threeWayAnswers.clear();
 }

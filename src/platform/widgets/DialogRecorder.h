@@ -11,7 +11,7 @@
 class DialogRecorder : public Dialogs
 {
 public:
-    enum class Kind { Message, Confirm, ApplicationError, SystemError, Beep };
+    enum class Kind { Message, Confirm, Question, ApplicationError, SystemError, Beep };
 
     struct Entry
     {
@@ -27,11 +27,14 @@ public:
 
     void message(const QString &text) override;
     [[nodiscard]] bool confirm(const QString &text) override;
+    [[nodiscard]] Answer askYesNoCancel(const QString &text) override;
     void applicationError(const QString &text) override;
     void systemError(const QString &text) override;
     void beep() override;
 
     void queueAnswer(bool ok);
+    // Answers for askYesNoCancel(); Cancel when none is queued.
+    void queueAnswer(Answer answer);
 
     [[nodiscard]] const QList<Entry> &entries() const { return m_entries; }
     [[nodiscard]] bool isEmpty() const { return m_entries.isEmpty(); }
@@ -48,4 +51,5 @@ public:
 private:
     QList<Entry> m_entries;
     QQueue<bool> m_answers;
+    QQueue<Answer> m_threeWayAnswers;
 };

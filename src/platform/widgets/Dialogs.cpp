@@ -26,6 +26,11 @@ public:
         writeLine(confirmCaption(), text);
         return false;
     }
+    Answer askYesNoCancel(const QString &text) override
+    {
+        writeLine(applicationTitle(), text);
+        return Answer::Cancel;
+    }
     void applicationError(const QString &text) override
     {
         writeLine(applicationTitle(), applicationErrorText(text));

@@ -20,6 +20,9 @@ public:
     virtual void message(const QString &text) = 0;
     // "Delete record?"-style question with OK and Cancel; true on OK.
     [[nodiscard]] virtual bool confirm(const QString &text) = 0;
+    enum class Answer { Yes, No, Cancel };
+    // A question with "Sim", "Não" and "Cancelar", captioned with the application title.
+    [[nodiscard]] virtual Answer askYesNoCancel(const QString &text) = 0;
     // The application's error box: applicationErrorText(text), the application title, error icon.
     virtual void applicationError(const QString &text) = 0;
     // The box that reports a failed start-up, shown before the process ends.

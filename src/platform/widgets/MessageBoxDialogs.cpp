@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 int show(QMessageBox::Icon icon, const QString &caption, const QString &text,
@@ -23,6 +24,22 @@ bool MessageBoxDialogs::confirm(const QString &text)
     return show(QMessageBox::Question, confirmCaption(), text,
                 QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
         == QMessageBox::Ok;
+}
+
+Dialogs::Answer MessageBoxDialogs::askYesNoCancel(const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, applicationTitle(), text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    QAbstractButton *yes = box.addButton(QStringLiteral("Sim"), QMessageBox::YesRole);
+    QAbstractButton *no = box.addButton(QStringLiteral("Não"), QMessageBox::NoRole);
+    box.addButton(QStringLiteral("Cancelar"), QMessageBox::RejectRole);
+    box.setDefaultButton(static_cast<QPushButton *>(yes));
+    box.exec();
+    if (box.clickedButton() == yes)
+        return Answer::Yes;
+    if (box.clickedButton() == no)
+        return Answer::No;
+    return Answer::Cancel;
 }
 
 void MessageBoxDialogs::applicationError(const QString &text)
