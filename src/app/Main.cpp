@@ -3,6 +3,7 @@
 #include "app/Startup.h"
 #include "app/acerca.h"
 #include "data/DM.h"
+#include "workspace/PatientHeader.h"
 #include "platform/engine/Guard.h"
 #include "platform/widgets/Clock.h"
 #include "platform/widgets/Dialogs.h"
@@ -167,8 +168,10 @@ TMainForm::TMainForm(QWidget *parent)
     createMenus();
     resize(707, 555);
 
-    TDataModule1::bindWhenLoaded(
-        this, [this](TDataModule1 &dm) { DBNavigator1->setDataSource(dm.DataSourcePac); });
+    TDataModule1::bindWhenLoaded(this, [this](TDataModule1 &dm) {
+        DBNavigator1->setDataSource(dm.DataSourcePac);
+        dm.setMainWindowCallbacks(this);
+    });
 }
 
 TMainForm::~TMainForm()
@@ -303,7 +306,12 @@ void TMainForm::createPages()
     patientLayout->setSpacing(0);
     HeaderArea = new QWidget(TabSheet1);
     HeaderArea->setObjectName(u"HeaderArea"_s);
-    HeaderArea->setFixedHeight(120);
+    HeaderArea->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    auto *headerLayout = new QVBoxLayout(HeaderArea);
+    headerLayout->setContentsMargins(0, 0, 0, 0);
+    PatientHeader1 = new PatientHeader(HeaderArea);
+    headerLayout->addWidget(PatientHeader1);
+    PatientHeader1->onLabel70Click = [this] { Label70Click(); };
     patientLayout->addWidget(HeaderArea);
     PageControl2 = makePageControl(u"PageControl2"_s, TabSheet1);
     patientLayout->addWidget(PageControl2, 1);
@@ -570,15 +578,39 @@ void TMainForm::VerAntes1Click() { }
 
 void TMainForm::FilePrintSetupItemClick() { }
 
-void TMainForm::NovoExame1Click() { }
+void TMainForm::NovoExame1Click()
+{
+    PatientHeader1->NovoExame1Click();
+}
 
-void TMainForm::Label70Click() { }
+void TMainForm::Label70Click()
+{
+    PageControl2->setCurrentWidget(TabSheet6);
+    PageControl2Change();
+}
 
 void TMainForm::inserirFrases1Click(QObject *) { }
 
 void TMainForm::PageControl2Change() { }
 
-void TMainForm::DBNavigator1Click(DBNavigator::Button) { }
+void TMainForm::DBNavigator1Click(DBNavigator::Button Button)
+{
+    PatientHeader1->DBNavigator1Click(Button);
+}
+
+void TMainForm::examNavigatorEdit()
+{
+    // Not guarded: the exam lock's refusal must reach the rule that asked.
+    PatientHeader1->DBNavigator2->btnClick(DBNavigator::Edit);
+}
+
+// The formatting tool bars arrive with the rich-text editors.
+void TMainForm::ResetFormatButtons() { }
+
+bool TMainForm::gridPageShown() const
+{
+    return PageControl2->currentWidget() == TabSheet6;
+}
 
 bool TMainForm::confirmClose()
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/MainWindowCallbacks.h"
 #include "platform/widgets/DBNavigator.h"
 
 #include <QIcon>
@@ -26,7 +27,9 @@ class TFormAcerca;
 // status line, whose first panel shows the hint (status tip) the mouse or the menu points at.
 // Menu items and tool buttons carry their tag in the dynamic property "tag". Every handler run
 // from Qt goes through guard(), so errors of the actions behind them end in the error box.
-class TMainForm : public QMainWindow
+class PatientHeader;
+
+class TMainForm : public QMainWindow, public MainWindowCallbacks
 {
     Q_OBJECT
 
@@ -58,6 +61,7 @@ public:
     QWidget *TabSheet11 = nullptr;
     // Holds the patient and exam header boxes, above PageControl2.
     QWidget *HeaderArea = nullptr;
+    PatientHeader *PatientHeader1 = nullptr; // the two header boxes, inside HeaderArea
     QTabWidget *PageControl2 = nullptr;
     QWidget *TabSheet4 = nullptr;
     QWidget *TabSheet5 = nullptr;
@@ -138,7 +142,11 @@ public:
     void Label70Click();
     void inserirFrases1Click(QObject *Sender);
     // Runs when the user picks a page of PageControl2 by its tab, not when code sets the page.
-    virtual void PageControl2Change();
+    void PageControl2Change() override;
+    // What the record rules ask of the main window.
+    void examNavigatorEdit() override;
+    void ResetFormatButtons() override;
+    [[nodiscard]] bool gridPageShown() const override;
     void DBNavigator1Click(DBNavigator::Button Button);
 
 Q_SIGNALS:
