@@ -82,7 +82,11 @@ QLabel *unit(QWidget *parent, const QString &name, const QString &text)
 {
     QLabel *label = caption(parent, name, text);
     QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * 0.8);
+    // The main window sizes its font in pixels; a smaller unit caption follows suit.
+    if (font.pixelSize() > 0)
+        font.setPixelSize(qMax(1, font.pixelSize() * 4 / 5));
+    else
+        font.setPointSizeF(font.pointSizeF() * 0.8);
     label->setFont(font);
     return label;
 }
