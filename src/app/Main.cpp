@@ -3,6 +3,8 @@
 #include "app/Startup.h"
 #include "app/acerca.h"
 #include "data/DM.h"
+#include "workspace/FindingsPage.h"
+#include "workspace/MeasurementsPage.h"
 #include "workspace/PatientHeader.h"
 #include "platform/engine/Guard.h"
 #include "platform/widgets/Clock.h"
@@ -325,6 +327,14 @@ void TMainForm::createPages()
     PageControl2->addTab(TabSheet7, u"Conclusões"_s);
     PageControl2->addTab(TabSheet6, u"Grelha"_s);
     PageControl2->addTab(TabSheet8, u"Frases"_s);
+    auto *valuesLayout = new QVBoxLayout(TabSheet4);
+    valuesLayout->setContentsMargins(0, 0, 0, 0);
+    MeasurementsPage1 = new MeasurementsPage(TabSheet4);
+    valuesLayout->addWidget(MeasurementsPage1);
+    auto *findingsLayout = new QVBoxLayout(TabSheet5);
+    findingsLayout->setContentsMargins(0, 0, 0, 0);
+    FindingsPage1 = new FindingsPage(TabSheet5);
+    findingsLayout->addWidget(FindingsPage1);
     PageControl1->setCurrentIndex(0);
     PageControl2->setCurrentIndex(0);
 

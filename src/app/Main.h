@@ -27,6 +27,8 @@ class TFormAcerca;
 // status line, whose first panel shows the hint (status tip) the mouse or the menu points at.
 // Menu items and tool buttons carry their tag in the dynamic property "tag". Every handler run
 // from Qt goes through guard(), so errors of the actions behind them end in the error box.
+class FindingsPage;
+class MeasurementsPage;
 class PatientHeader;
 
 class TMainForm : public QMainWindow, public MainWindowCallbacks
@@ -65,6 +67,8 @@ public:
     QTabWidget *PageControl2 = nullptr;
     QWidget *TabSheet4 = nullptr;
     QWidget *TabSheet5 = nullptr;
+    MeasurementsPage *MeasurementsPage1 = nullptr; // the measurements, inside TabSheet4
+    FindingsPage *FindingsPage1 = nullptr; // the findings sub-pages, inside TabSheet5
     QWidget *TabSheet7 = nullptr;
     QWidget *TabSheet6 = nullptr;
     QWidget *TabSheet8 = nullptr;
