@@ -4,6 +4,7 @@
 #include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
 #include "platform/widgets/DialogRecorder.h"
+#include "support/PracticeDirectory.h"
 #include "support/TestSupport.h"
 
 #include <QSignalSpy>
@@ -21,18 +22,10 @@ private Q_SLOTS:
     void init()
     {
         m_env = std::make_unique<TestEnvironment>();
-        m_dir = std::make_unique<QTemporaryDir>();
-        {
-            QSqlDatabase db = SqliteStore::open(m_dir->path(), QStringLiteral("setup"), true);
-            Schema::create(SqliteStore::handle(db));
-            SqliteStore::exec(
-                SqliteStore::handle(db),
-                QStringLiteral("INSERT INTO convencao (CODIGO, SIGLA, ACTIVO) VALUES (1, 'P', 1);"
-                               "INSERT INTO medico (CODIGO, NOME, ACTIVO) VALUES (1, 'DR', 1);"
-                               "INSERT INTO bddid (NF, NOME, BENIF) VALUES (7, 'ANA', '1');"));
-        }
-        SqliteStore::close(QStringLiteral("setup"));
-        Database::setCommandLineDirectory(m_dir->path());
+        m_dir = std::make_unique<PracticeDirectory>(
+            QStringLiteral("INSERT INTO convencao (CODIGO, SIGLA, ACTIVO) VALUES (1, 'P', 1);"
+                           "INSERT INTO medico (CODIGO, NOME, ACTIVO) VALUES (1, 'DR', 1);"
+                           "INSERT INTO bddid (NF, NOME, BENIF) VALUES (7, 'ANA', '1');"));
         m_form = std::make_unique<TMainForm>();
         MainForm = m_form.get();
         m_module = std::make_unique<TDataModule1>();
@@ -43,7 +36,6 @@ private Q_SLOTS:
     {
         m_module.reset();
         m_form.reset();
-        Database::setCommandLineDirectory(QString());
         m_dir.reset();
         m_env.reset();
     }
@@ -103,7 +95,7 @@ private:
     }
 
     std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PracticeDirectory> m_dir;
     std::unique_ptr<TMainForm> m_form;
     std::unique_ptr<TDataModule1> m_module;
 };

@@ -7,6 +7,7 @@
 #include "platform/widgets/Clock.h"
 #include "platform/widgets/DialogRecorder.h"
 #include "support/EngineFixture.h"
+#include "support/PracticeDirectory.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -56,19 +57,11 @@ private Q_SLOTS:
     void init()
     {
         m_env = std::make_unique<TestEnvironment>();
-        m_dir = std::make_unique<QTemporaryDir>();
-        {
-            QSqlDatabase db = SqliteStore::open(m_dir->path(), QStringLiteral("setup"), true);
-            Schema::create(SqliteStore::handle(db));
-            SqliteStore::exec(SqliteStore::handle(db), QString::fromUtf8(kPractice));
-        }
-        SqliteStore::close(QStringLiteral("setup"));
-        Database::setCommandLineDirectory(m_dir->path());
+        m_dir = std::make_unique<PracticeDirectory>(QString::fromUtf8(kPractice));
     }
     void cleanup()
     {
         stop();
-        Database::setCommandLineDirectory(QString());
         m_dir.reset();
         m_env.reset();
     }
@@ -116,7 +109,7 @@ private:
     void openPatient(int nf) { QVERIFY(m_module->TablePac->locate(QStringLiteral("NF"), nf)); }
 
     std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PracticeDirectory> m_dir;
     std::unique_ptr<TDataModule1> m_module;
     FakeMainWindow m_main;
 };
@@ -473,8 +466,9 @@ void tst_DataModule::lockedExamRefusesScoreChange()
 void tst_DataModule::undatedExamIsLocked()
 {
     start();
-    m_module->ExecutaQuery(QStringLiteral("update eco set DataExame = null where CodigoPaciente = 3"),
-                           QVariant(), false);
+    m_module->ExecutaQuery(
+        QStringLiteral("update eco set DataExame = null where CodigoPaciente = 3"), QVariant(),
+        false);
     m_module->TablePac->refresh();
     openPatient(3);
     QVERIFY(m_module->TableEcoDataExame->isNull());

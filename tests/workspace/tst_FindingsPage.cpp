@@ -5,6 +5,7 @@
 #include "platform/engine/SqliteStore.h"
 #include "platform/widgets/DBCheckBox.h"
 #include "platform/widgets/DialogRecorder.h"
+#include "support/PracticeDirectory.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -54,15 +55,11 @@ private Q_SLOTS:
     void screenshots();
 
 private:
-    void focus(QWidget *w)
-    {
-        w->setFocus(Qt::TabFocusReason);
-        QTRY_COMPARE(QApplication::focusWidget(), w);
-    }
+    void focus(QWidget *w) { focusAndWait(w); }
     [[nodiscard]] DialogRecorder &recorder() const { return m_env->recorder(); }
 
     std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PracticeDirectory> m_dir;
     std::unique_ptr<QWidget> m_window;
     FindingsPage *m_page = nullptr;
     QLineEdit *m_elsewhere = nullptr;
@@ -72,14 +69,7 @@ private:
 void tst_FindingsPage::init()
 {
     m_env = std::make_unique<TestEnvironment>();
-    m_dir = std::make_unique<QTemporaryDir>();
-    {
-        QSqlDatabase db = SqliteStore::open(m_dir->path(), u"setup"_s, true);
-        Schema::create(SqliteStore::handle(db));
-        SqliteStore::exec(SqliteStore::handle(db), QString::fromUtf8(kPractice));
-    }
-    SqliteStore::close(u"setup"_s);
-    Database::setCommandLineDirectory(m_dir->path());
+    m_dir = std::make_unique<PracticeDirectory>(QString::fromUtf8(kPractice));
 
     m_window = std::make_unique<QWidget>();
     auto *layout = new QVBoxLayout(m_window.get());
@@ -103,7 +93,6 @@ void tst_FindingsPage::cleanup()
     m_window.reset();
     m_module.reset();
     DataModule1 = nullptr;
-    Database::setCommandLineDirectory(QString());
     m_dir.reset();
     m_env.reset();
 }

@@ -6,6 +6,7 @@
 #include "platform/widgets/DBEdit.h"
 #include "platform/widgets/DialogRecorder.h"
 #include "platform/widgets/Dialogs.h"
+#include "support/PracticeDirectory.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -62,17 +63,13 @@ private Q_SLOTS:
     void screenshot();
 
 private:
-    void focus(QWidget *w)
-    {
-        w->setFocus(Qt::TabFocusReason);
-        QTRY_COMPARE(QApplication::focusWidget(), w);
-    }
+    void focus(QWidget *w) { focusAndWait(w); }
     // Tries to move the focus away; a refused value keeps it.
     void leave() { m_elsewhere->setFocus(Qt::TabFocusReason); }
     [[nodiscard]] DialogRecorder &recorder() const { return m_env->recorder(); }
 
     std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PracticeDirectory> m_dir;
     std::unique_ptr<QWidget> m_window;
     MeasurementsPage *m_page = nullptr;
     QLineEdit *m_elsewhere = nullptr;
@@ -82,14 +79,7 @@ private:
 void tst_MeasurementsPage::init()
 {
     m_env = std::make_unique<TestEnvironment>();
-    m_dir = std::make_unique<QTemporaryDir>();
-    {
-        QSqlDatabase db = SqliteStore::open(m_dir->path(), u"setup"_s, true);
-        Schema::create(SqliteStore::handle(db));
-        SqliteStore::exec(SqliteStore::handle(db), QString::fromUtf8(kPractice));
-    }
-    SqliteStore::close(u"setup"_s);
-    Database::setCommandLineDirectory(m_dir->path());
+    m_dir = std::make_unique<PracticeDirectory>(QString::fromUtf8(kPractice));
 
     // As at start-up: the page first, the data module after.
     m_window = std::make_unique<QWidget>();
@@ -113,7 +103,6 @@ void tst_MeasurementsPage::cleanup()
     m_window.reset();
     m_module.reset();
     DataModule1 = nullptr;
-    Database::setCommandLineDirectory(QString());
     m_dir.reset();
     m_env.reset();
 }

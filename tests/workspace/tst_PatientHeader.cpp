@@ -8,6 +8,7 @@
 #include "platform/widgets/DBEdit.h"
 #include "platform/widgets/DBLookupComboBox.h"
 #include "platform/widgets/DialogRecorder.h"
+#include "support/PracticeDirectory.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -108,15 +109,11 @@ private:
         m_module->load();
     }
     void openPatient(int nf) { QVERIFY(m_module->TablePac->locate(u"NF"_s, nf)); }
-    void focus(QWidget *w)
-    {
-        w->setFocus(Qt::TabFocusReason);
-        QTRY_COMPARE(QApplication::focusWidget(), w);
-    }
+    void focus(QWidget *w) { focusAndWait(w); }
     [[nodiscard]] DialogRecorder &recorder() const { return m_env->recorder(); }
 
     std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PracticeDirectory> m_dir;
     std::unique_ptr<QWidget> m_window;
     PatientHeader *m_header = nullptr;
     QLineEdit *m_elsewhere = nullptr;
@@ -126,14 +123,7 @@ private:
 void tst_PatientHeader::init()
 {
     m_env = std::make_unique<TestEnvironment>();
-    m_dir = std::make_unique<QTemporaryDir>();
-    {
-        QSqlDatabase db = SqliteStore::open(m_dir->path(), u"setup"_s, true);
-        Schema::create(SqliteStore::handle(db));
-        SqliteStore::exec(SqliteStore::handle(db), QString::fromUtf8(kPractice));
-    }
-    SqliteStore::close(u"setup"_s);
-    Database::setCommandLineDirectory(m_dir->path());
+    m_dir = std::make_unique<PracticeDirectory>(QString::fromUtf8(kPractice));
 
     // As at start-up: the window and its header first, the data module after.
     m_window = std::make_unique<QWidget>();
@@ -156,7 +146,6 @@ void tst_PatientHeader::cleanup()
     m_window.reset();
     m_module.reset();
     DataModule1 = nullptr;
-    Database::setCommandLineDirectory(QString());
     m_dir.reset();
     m_env.reset();
 }
