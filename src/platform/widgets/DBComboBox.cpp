@@ -190,13 +190,9 @@ void DBComboBox::focusOutEvent(QFocusEvent *event)
     QComboBox::focusOutEvent(event);
     if (!m_focused || !FieldDataLink::isExit(event->reason()))
         return;
-    if (!guard([this] { m_link.updateRecord(); })) {
-        if (isVisible() && isEnabled()) {
-            setFocus(Qt::OtherFocusReason);
-            lineEdit()->selectAll();
-            return;
-        }
-        m_link.reset();
+    if (!m_link.leave(this)) {
+        lineEdit()->selectAll();
+        return;
     }
     m_focused = false;
     loadText();

@@ -131,15 +131,9 @@ void DBEdit::focusOutEvent(QFocusEvent *event)
     QLineEdit::focusOutEvent(event);
     if (!m_focused || !FieldDataLink::isExit(event->reason()))
         return;
-    if (!guard([this] { m_link.updateRecord(); })) {
-        if (isVisible() && isEnabled()) {
-            // The exit has not happened: the user corrects the text or presses Esc.
-            setFocus(Qt::OtherFocusReason);
-            selectAll();
-            return;
-        }
-        // Going away (its page hidden): the text that cannot be stored goes too.
-        m_link.reset();
+    if (!m_link.leave(this)) {
+        selectAll();
+        return;
     }
     m_focused = false;
     loadText();

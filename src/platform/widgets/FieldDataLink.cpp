@@ -7,6 +7,7 @@
 
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QWidget>
 
 namespace {
 bool insertsText(const QKeyEvent &event)
@@ -115,6 +116,20 @@ void FieldDataLink::reset()
 void FieldDataLink::updateRecord()
 {
     updateData();
+}
+
+bool FieldDataLink::leave(QWidget *control)
+{
+    if (guard([this] { updateRecord(); }))
+        return true;
+    if (control->isVisible() && control->isEnabled()) {
+        // The exit has not happened: the user corrects the text or presses Esc.
+        control->setFocus(Qt::OtherFocusReason);
+        return false;
+    }
+    // Going away (its page hidden): the text that cannot be stored goes too.
+    reset();
+    return true;
 }
 
 void FieldDataLink::activeChanged()

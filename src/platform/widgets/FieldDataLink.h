@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QWidget;
+
 #include <functional>
 
 class Field;
@@ -66,6 +68,9 @@ public:
     void reset();
     // Writes pending changes into the field now (the control is being left); may throw.
     void updateRecord();
+    // The control is being left: writes its text. False when that failed (the error is shown)
+    // and the control, still visible, has taken the focus back; a hidden control drops its text.
+    bool leave(QWidget *control);
 
     void setDataChangeHandler(Handler handler) { m_onDataChange = std::move(handler); }
     void setEditingChangeHandler(Handler handler) { m_onEditingChange = std::move(handler); }
