@@ -5,6 +5,7 @@
 #include "data/DM.h"
 #include "workspace/FindingsPage.h"
 #include "workspace/MeasurementsPage.h"
+#include "workspace/WallMotionPage.h"
 #include "workspace/PatientHeader.h"
 #include "platform/engine/Guard.h"
 #include "platform/widgets/Clock.h"
@@ -335,6 +336,10 @@ void TMainForm::createPages()
     findingsLayout->setContentsMargins(0, 0, 0, 0);
     FindingsPage1 = new FindingsPage(TabSheet5);
     findingsLayout->addWidget(FindingsPage1);
+    auto *imagesLayout = new QVBoxLayout(TabSheet2);
+    imagesLayout->setContentsMargins(0, 0, 0, 0);
+    WallMotionPage1 = new WallMotionPage(TabSheet2);
+    imagesLayout->addWidget(WallMotionPage1);
     PageControl1->setCurrentIndex(0);
     PageControl2->setCurrentIndex(0);
 

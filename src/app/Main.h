@@ -30,6 +30,7 @@ class TFormAcerca;
 class FindingsPage;
 class MeasurementsPage;
 class PatientHeader;
+class WallMotionPage;
 
 class TMainForm : public QMainWindow, public MainWindowCallbacks
 {
@@ -60,6 +61,7 @@ public:
     QTabWidget *PageControl1 = nullptr;
     QWidget *TabSheet1 = nullptr;
     QWidget *TabSheet2 = nullptr;
+    WallMotionPage *WallMotionPage1 = nullptr; // the wall-motion scores, inside TabSheet2
     QWidget *TabSheet11 = nullptr;
     // Holds the patient and exam header boxes, above PageControl2.
     QWidget *HeaderArea = nullptr;

@@ -5,6 +5,7 @@
 
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 
 namespace {
 // QLineEdit's own default: no limit set by anyone.
@@ -23,11 +24,18 @@ DBEdit::DBEdit(QWidget *parent)
     : QLineEdit(parent)
 {
     m_link.setDataChangeHandler([this] {
+        const QString before = text();
         loadText();
-        Q_EMIT changed();
+        if (text() != before || m_storing)
+            Q_EMIT changed();
     });
     m_link.setEditingChangeHandler([this] { updateReadOnly(); });
-    m_link.setUpdateDataHandler([this] { m_link.field()->setText(text()); });
+    m_link.setUpdateDataHandler([this] {
+        // The reload that follows shows what was stored, maybe the very text typed: it is a
+        // change all the same, for whoever checks stored values.
+        const QScopedValueRollback<bool> storing(m_storing, true);
+        m_link.field()->setText(text());
+    });
     m_link.setFocusControlHandler([this] {
         if (isVisible() && isEnabled())
             setFocus(Qt::OtherFocusReason);

@@ -17,8 +17,8 @@ class Field;
 // field's value back.
 //
 // entered() follows every focus-in, exited() only a focus-out whose changes were stored: windows
-// hang their focus colours on the pair. changed() follows every change of the text by the user
-// and every reload of the field's value, the value this edit has just stored included.
+// hang their focus colours on the pair. changed() follows every change of the shown text, typed or
+// reloaded, and the reload of a value this edit has just stored, even one that shows as typed.
 class DBEdit : public QLineEdit
 {
     Q_OBJECT
@@ -63,5 +63,6 @@ private:
     FieldDataLink m_link;
     CharCase m_charCase = CharCase::Normal;
     bool m_focused = false;
+    bool m_storing = false; // writing its text into the field
     int m_fieldMaxLength = 0; // the limit last taken from the field
 };
