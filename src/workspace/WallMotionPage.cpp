@@ -8,6 +8,7 @@
 #include "platform/widgets/DBNavigator.h"
 #include "platform/widgets/Dialogs.h"
 #include "platform/widgets/NumberFormat.h"
+#include "workspace/SegmentViews.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -28,8 +29,6 @@ constexpr int kNormalScore = 1;
 
 // The drawings' top-left corners on the page, in view order.
 const QPoint kImageOrigins[] = { { 11, 2 }, { 11, 210 }, { 428, 4 }, { 428, 211 } };
-
-enum View { FourChamber, TwoChamber, LongAxis, ShortAxis };
 
 // One score box in tab order: its name, column and place on the page, beside its segment's label.
 struct Box
@@ -52,7 +51,6 @@ const Box kBoxes[] = {
     { "DBEdit39", 10, { 436, 294 } },
 };
 const QSize kBoxSize(17, 21);
-constexpr int kImageSize = 199;
 
 const char *const kLegend[] = { "0 = hiperquinético", "1 = normal",       "2 = hipoquinético",
                                 "3 = acinético",      "4 = disquinético", "5 = aneurismático" };
@@ -61,7 +59,7 @@ const char *const kLegend[] = { "0 = hiperquinético", "1 = normal",       "2 = 
 class ViewImage : public QWidget
 {
 public:
-    ViewImage(View view, QWidget *parent)
+    ViewImage(SegmentView view, QWidget *parent)
         : QWidget(parent)
         , m_view(view)
     { }
@@ -71,11 +69,11 @@ protected:
     {
         QPainter painter(this);
         painter.fillRect(rect(), Qt::white);
-        Q_UNUSED(m_view);
+        SegmentViews::paint(painter, m_view, QRectF(rect()));
     }
 
 private:
-    View m_view;
+    SegmentView m_view;
 };
 
 void setColours(QWidget *widget, const QColor &background, const QColor &text)
@@ -148,9 +146,10 @@ WallMotionPage::WallMotionPage(QWidget *parent)
         setColours(frame, Qt::white, Qt::black);
         frame->setGeometry(QRect(kImageOrigins[i] - QPoint(1, 1), QSize(202, 202)));
         *frames[i] = frame;
-        auto *image = new ViewImage(View(i), this);
+        auto *image = new ViewImage(SegmentView(i), this);
         image->setObjectName(u"Image"_s + number);
-        image->setGeometry(QRect(kImageOrigins[i], QSize(kImageSize, kImageSize)));
+        image->setGeometry(
+            QRect(kImageOrigins[i], QSize(SegmentViews::kSize, SegmentViews::kSize)));
         *images[i] = image;
     }
 

@@ -1,5 +1,7 @@
 #include "workspace/WallMotionPage.h"
 
+#include "workspace/SegmentViews.h"
+
 #include "data/DM.h"
 #include "platform/engine/Field.h"
 #include "platform/engine/Table.h"
@@ -167,6 +169,17 @@ void tst_WallMotionPage::layout()
         QCOMPARE(box->objectName(), QString::fromLatin1(boxes[i].name));
         QCOMPARE(box->geometry(), QRect(boxes[i].at, QSize(17, 21)));
         QCOMPARE(box->maxLength(), 1);
+    }
+
+    // Each box stands where its drawing puts the label beside it.
+    const QList<SegmentViews::Slot> &slotList = SegmentViews::scoreSlots();
+    QCOMPARE(slotList.size(), 21);
+    const QWidget *images[] = { m_page->Image1, m_page->Image2, m_page->Image3, m_page->Image4 };
+    for (int i = 0; i < 21; ++i) {
+        const SegmentViews::Slot &slot = slotList.at(i);
+        QCOMPARE(tabOrder.at(i)->dataField(), u"C%1"_s.arg(slot.segment));
+        QCOMPARE(tabOrder.at(i)->geometry(),
+                 slot.box.toRect().translated(images[int(slot.view)]->pos()));
     }
 
     QCOMPARE(m_page->Image1->geometry(), QRect(11, 2, 199, 199));
