@@ -610,18 +610,44 @@ int Dataset::positionOfRowid(qint64 rowid) const
 void Dataset::applyInsertedRowid(quint64 uid, qint64 rowid)
 {
     rowsChanged();
+    bool keyed = false;
     auto apply = [&](DatasetRow &row) {
         row.rowid = rowid;
         for (const auto &f : m_fields) {
-            if (f->dataType() == FieldType::AutoInc && !row.values[f->index()].isValid())
+            if (f->dataType() == FieldType::AutoInc && !row.values[f->index()].isValid()) {
                 row.values[f->index()] = QVariant(rowid);
+                keyed = true;
+            }
         }
     };
     if (m_editBuffer.uid == uid)
         apply(m_editBuffer);
     const int i = findRowIndexByUid(uid);
-    if (i >= 0)
-        apply(m_rows[size_t(i)]);
+    if (i < 0)
+        return;
+    keyed = false;
+    apply(m_rows[size_t(i)]);
+    if (!keyed)
+        return;
+    // A post inside a larger write (a move leaving the row) placed the row before its key was
+    // known: put it where the order wants it, the cursor staying on its record.
+    const int pos = m_pos >= 0 && m_pos < rowCount() ? m_pos : -1;
+    const quint64 current = pos >= 0 ? m_rows[size_t(rowIndex(pos))].uid : 0;
+    DatasetRow row = std::move(m_rows[size_t(i)]);
+    m_rows.erase(m_rows.begin() + i);
+    rebuildView();
+    const int at = placeInserted(row, i);
+    m_rows.insert(m_rows.begin() + at, std::move(row));
+    rebuildView();
+    if (at == i)
+        return;
+    for (int p = 0; current && p < rowCount(); ++p) {
+        if (m_rows[size_t(rowIndex(p))].uid == current) {
+            m_pos = p;
+            break;
+        }
+    }
+    dataEvent(DataEvent::DataSetChange);
 }
 
 void Dataset::cancel()

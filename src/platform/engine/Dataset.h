@@ -120,6 +120,15 @@ public:
     [[nodiscard]] const DatasetRow &rowAt(int position) const;
     [[nodiscard]] int currentPosition() const { return m_pos; }
     [[nodiscard]] const QVector<QVariant> &currentValues() const;
+    // Lazily fetched datasets: rows still waiting in the store, and loading the next batch of
+    // them without telling the data sources (false when none came).
+    [[nodiscard]] virtual bool canFetchMore() const { return false; }
+    bool fetchMoreRows() { return isActive() && fetchMore(); }
+    // Where the record being inserted stands among the rows; -1 unless inserting.
+    [[nodiscard]] int insertPosition() const
+    {
+        return m_state == DatasetState::Insert ? m_insertPosition : -1;
+    }
 
     [[nodiscard]] virtual Database *database() const { return nullptr; }
 

@@ -81,6 +81,7 @@ public:
     [[nodiscard]] int rowsAffected() const { return m_rowsAffected; }
 
     [[nodiscard]] Database *database() const override;
+    [[nodiscard]] bool canFetchMore() const override { return m_cursor && m_cursorHasRow; }
 
 protected:
     void doOpen() override;
