@@ -4,11 +4,17 @@
 #include "app/acerca.h"
 #include "data/DM.h"
 #include "workspace/FindingsPage.h"
+#include "workspace/FormatToolBar.h"
+#include "workspace/GridPages.h"
 #include "workspace/MeasurementsPage.h"
 #include "workspace/WallMotionPage.h"
 #include "workspace/PatientHeader.h"
 #include "platform/engine/Guard.h"
+#include "platform/engine/Query.h"
+#include "platform/engine/Table.h"
 #include "platform/widgets/Clock.h"
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/DBRichEdit.h"
 #include "platform/widgets/Dialogs.h"
 
 #include <QAction>
@@ -30,6 +36,7 @@
 #include <QStatusTipEvent>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextCharFormat>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -340,6 +347,8 @@ void TMainForm::createPages()
     imagesLayout->setContentsMargins(0, 0, 0, 0);
     WallMotionPage1 = new WallMotionPage(TabSheet2);
     imagesLayout->addWidget(WallMotionPage1);
+    createEditors();
+    createGrids();
     PageControl1->setCurrentIndex(0);
     PageControl2->setCurrentIndex(0);
 
@@ -606,7 +615,138 @@ void TMainForm::Label70Click()
 
 void TMainForm::inserirFrases1Click(QObject *) { }
 
-void TMainForm::PageControl2Change() { }
+void TMainForm::PageControl2Change()
+{
+    if (PageControl2->currentWidget() == TabSheet7)
+        Editor->setFocus(Qt::OtherFocusReason);
+    else if (PageControl2->currentWidget() == TabSheet6 && DataModule1)
+        ActualizaQuery(DataModule1->QueryGrelha);
+}
+
+void TMainForm::ActualizaQuery(Query *query)
+{
+    query->close();
+    query->param(0).setAsInteger(DataModule1->TablePac->fieldByName(u"NF"_s)->asInteger());
+    query->open();
+}
+
+void TMainForm::DBGrid2DblClick(QObject *)
+{
+    TDataModule1 &dm = *DataModule1;
+    Query &history = *dm.QueryGrelha;
+    const QVariant exam = history.isActive() && !history.isEmpty()
+        ? history.fieldByName(u"CodigoExame"_s)->asVariant()
+        : QVariant();
+    dm.TableEco->checkBrowseMode();
+    if (!exam.isValid() || !dm.TableEco->locate(u"CodigoExame"_s, exam))
+        Dialogs::instance().message(u"Exame não encontrado..."_s);
+}
+
+void TMainForm::createGrids()
+{
+    DBGrid2 = new DBGrid(TabSheet6);
+    GridPages::setUpExamHistory(*DBGrid2);
+    auto *historyLayout = new QVBoxLayout(TabSheet6);
+    historyLayout->setContentsMargins(0, 0, 0, 0);
+    historyLayout->addWidget(DBGrid2);
+    connect(DBGrid2, &DBGrid::rowDoubleClicked, this,
+            [this] { guard([this] { DBGrid2DblClick(DBGrid2); }); });
+
+    DBGrid1 = new DBGrid(TabSheet8);
+    GridPages::setUpPhrases(*DBGrid1);
+    auto *phraseLayout = new QVBoxLayout(TabSheet8);
+    phraseLayout->setContentsMargins(0, 0, 0, 0);
+    phraseLayout->addWidget(DBGrid1);
+
+    TDataModule1::bindWhenLoaded(this, [this](TDataModule1 &dm) {
+        DBGrid2->setDataSource(dm.DataSourceGrelha);
+        DBGrid1->setDataSource(dm.DataSourceFr);
+    });
+}
+
+void TMainForm::createEditors()
+{
+    ToolBar2 = new FormatToolBar(u"ToolBar2"_s,
+                                 { u"ToolButton10"_s, u"ToolButton12"_s, u"ToolButton14"_s }, 1,
+                                 false, TabSheet7);
+    Editor = new DBRichEdit(TabSheet7);
+    Editor->setObjectName(u"Editor"_s);
+    QFont editorFont(u"Arial"_s);
+    editorFont.setPixelSize(13);
+    Editor->setFont(editorFont);
+    Editor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette palette = Editor->palette();
+    palette.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xBD));
+    palette.setColor(QPalette::Text, Qt::black);
+    Editor->setPalette(palette);
+    const QString hint = u"Botão da Direita para frases/conclusões"_s;
+    Editor->setToolTip(hint);
+    Editor->setStatusTip(hint);
+    Editor->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Editor, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { PopupMenu1->popup(Editor->mapToGlobal(at)); });
+    auto *layout = new QVBoxLayout(TabSheet7);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(ToolBar2);
+    layout->addWidget(Editor, 1);
+
+    Editor1 = FindingsPage1->Editor1;
+    Editor2 = FindingsPage1->Editor2;
+    ImageList2 = FormatToolBar::images();
+    QToolButton **const buttons[]
+        = { &ToolButton10, &ToolButton12, &ToolButton14, &ToolButton17, &ToolButton19,
+            &ToolButton21, &ToolButton24, &ToolButton26, &ToolButton28 };
+    const QList<QToolButton *> made = ToolBar2->buttons() + FindingsPage1->ToolBar3->buttons()
+        + FindingsPage1->ToolBar4->buttons();
+    for (int i = 0; i < made.size(); ++i) {
+        QToolButton *button = made.at(i);
+        *buttons[i] = button;
+        connect(button, &QToolButton::clicked, this,
+                [this, button] { guard([&] { ToolButton10Click(button); }); });
+    }
+
+    QFont format(u"Arial"_s);
+    format.setPixelSize(13);
+    for (FormatFont *holder : { &FontDialog1, &FontDialog2, &FontDialog3 })
+        *holder = { format, QGuiApplication::palette().color(QPalette::WindowText) };
+
+    TDataModule1::bindWhenLoaded(this, [this](TDataModule1 &dm) {
+        Editor->setDataSource(dm.DataSourceEco);
+        Editor->setDataField(u"Eco1"_s);
+    });
+}
+
+void TMainForm::ToolButton10Click(QObject *Sender)
+{
+    const int tag = tagOf(Sender);
+    if (tag < 1 || tag > 9)
+        return;
+    FormatFont *const fonts[] = { &FontDialog1, &FontDialog2, &FontDialog3 };
+    DBRichEdit *const editors[] = { Editor, Editor1, Editor2 };
+    FormatFont &format = *fonts[(tag - 1) / 3];
+    DBRichEdit *editor = editors[(tag - 1) / 3];
+    auto *button = qobject_cast<QToolButton *>(Sender);
+    const bool down = button && button->isChecked();
+    switch ((tag - 1) % 3) {
+    case 0:
+        format.font.setBold(down);
+        break;
+    case 1:
+        format.font.setUnderline(down);
+        break;
+    default:
+        format.font.setItalic(down);
+        break;
+    }
+    // A browsed exam's text is read-only: the font remembers the style, the record gets nothing.
+    if (editor->isReadOnly())
+        return;
+    QTextCharFormat whole;
+    whole.setFont(format.font, QTextCharFormat::FontPropertiesAll);
+    whole.setForeground(format.colour);
+    editor->setCurrentCharFormat(whole);
+}
 
 void TMainForm::DBNavigator1Click(DBNavigator::Button Button)
 {
@@ -620,7 +760,13 @@ void TMainForm::examNavigatorEdit()
 }
 
 // The formatting tool bars arrive with the rich-text editors.
-void TMainForm::ResetFormatButtons() { }
+void TMainForm::ResetFormatButtons()
+{
+    for (QToolButton *button :
+         { ToolButton10, ToolButton12, ToolButton14, ToolButton17, ToolButton19, ToolButton21,
+           ToolButton24, ToolButton26, ToolButton28 })
+        button->setChecked(false);
+}
 
 bool TMainForm::gridPageShown() const
 {

@@ -3,6 +3,8 @@
 #include "data/MainWindowCallbacks.h"
 #include "platform/widgets/DBNavigator.h"
 
+#include <QColor>
+#include <QFont>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -27,7 +29,11 @@ class TFormAcerca;
 // status line, whose first panel shows the hint (status tip) the mouse or the menu points at.
 // Menu items and tool buttons carry their tag in the dynamic property "tag". Every handler run
 // from Qt goes through guard(), so errors of the actions behind them end in the error box.
+class DBGrid;
+class DBRichEdit;
+class Query;
 class FindingsPage;
+class FormatToolBar;
 class MeasurementsPage;
 class PatientHeader;
 class WallMotionPage;
@@ -72,8 +78,22 @@ public:
     MeasurementsPage *MeasurementsPage1 = nullptr; // the measurements, inside TabSheet4
     FindingsPage *FindingsPage1 = nullptr; // the findings sub-pages, inside TabSheet5
     QWidget *TabSheet7 = nullptr;
+    FormatToolBar *ToolBar2 = nullptr;
+    DBRichEdit *Editor = nullptr; // Eco1, the conclusion
+    // The observation editors of FindingsPage1, reached here by the style buttons.
+    DBRichEdit *Editor1 = nullptr; // OrdSeg1
+    DBRichEdit *Editor2 = nullptr; // Vc1
+    // The nine style buttons, tags 1 to 9: bold, underline, italic of ToolBar2, then ToolBar3
+    // (over Editor1), then ToolBar4 (under Editor2's check box).
+    QToolButton *ToolButton10 = nullptr, *ToolButton12 = nullptr, *ToolButton14 = nullptr,
+                *ToolButton17 = nullptr, *ToolButton19 = nullptr, *ToolButton21 = nullptr,
+                *ToolButton24 = nullptr, *ToolButton26 = nullptr, *ToolButton28 = nullptr;
+    // Images of the style buttons, 16 x 16: bold, underline, italic.
+    QList<QIcon> ImageList2;
     QWidget *TabSheet6 = nullptr;
+    DBGrid *DBGrid2 = nullptr; // the current patient's exams, QueryGrelha
     QWidget *TabSheet8 = nullptr;
+    DBGrid *DBGrid1 = nullptr; // the phrase library
     // Date range of the statistics page.
     QDateEdit *Data1 = nullptr;
     QDateEdit *Data2 = nullptr;
@@ -121,6 +141,15 @@ public:
     QAction *InserirFrase1 = nullptr;
     QAction *InserirConclusao1 = nullptr;
 
+    // What a style click applies to its editor: one format font per tool bar. Only bold, italic and
+    // underline ever change; the fonts live as long as the window.
+    struct FormatFont
+    {
+        QFont font;
+        QColor colour;
+    };
+    FormatFont FontDialog1, FontDialog2, FontDialog3;
+
     // The tag of a menu item or tool button; 0 when it has none.
     [[nodiscard]] static int tagOf(const QObject *object);
 
@@ -147,6 +176,13 @@ public:
     void NovoExame1Click();
     void Label70Click();
     void inserirFrases1Click(QObject *Sender);
+    // The click of all nine style buttons: updates the tool bar's format font from the button's
+    // state and applies the whole font to its editor's selection, or to what is typed next.
+    void ToolButton10Click(QObject *Sender);
+    // Re-reads query (QueryGrelha) for the current patient's number.
+    void ActualizaQuery(Query *query);
+    // Makes the exam of the history grid's row the current exam; the page stays.
+    void DBGrid2DblClick(QObject *Sender);
     // Runs when the user picks a page of PageControl2 by its tab, not when code sets the page.
     void PageControl2Change() override;
     // What the record rules ask of the main window.
@@ -170,6 +206,8 @@ private:
     void createImages();
     void createToolBar();
     void createPages();
+    void createEditors();
+    void createGrids();
     void createStatusLine();
     void createMenus();
     QToolButton *addToolButton(const QString &name, const QString &caption, const QString &hint,

@@ -2,6 +2,8 @@
 
 #include "data/DM.h"
 #include "platform/widgets/DBCheckBox.h"
+#include "platform/widgets/DBRichEdit.h"
+#include "workspace/FormatToolBar.h"
 #include "workspace/PatientHeader.h"
 
 #include <QFrame>
@@ -75,12 +77,20 @@ void setHint(QWidget *widget, const QString &hint)
     widget->setStatusTip(hint);
 }
 
-// Stands where an observations editor goes; the editor itself comes with the rich-text pages.
-QWidget *editorPlace(QWidget *parent, const QString &name)
+const QColor kLightYellow(0xFF, 0xFF, 0xBD);
+
+// An observations editor: the page's font, Tab moving on, a vertical scroll bar.
+DBRichEdit *observations(QWidget *parent, const QString &name)
 {
-    auto *place = make<QWidget>(parent, name);
-    place->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    return place;
+    auto *editor = make<DBRichEdit>(parent, name);
+    editor->setTabChangesFocus(true);
+    editor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette palette = editor->palette();
+    palette.setColor(QPalette::Base, kLightYellow);
+    palette.setColor(QPalette::Text, Qt::black);
+    editor->setPalette(palette);
+    editor->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    return editor;
 }
 } // namespace
 
@@ -103,6 +113,8 @@ FindingsPage::FindingsPage(QWidget *parent)
 
     for (DBCheckBox *check : checkBoxes())
         PatientHeader::attachFocusHighlight(check);
+    PatientHeader::attachFocusHighlight(Editor1);
+    PatientHeader::attachFocusHighlight(Editor2);
     TDataModule1::bindWhenLoaded(this, [this](TDataModule1 &dm) { bind(dm); });
 }
 
@@ -114,7 +126,9 @@ void FindingsPage::createSegmentsPage()
     QWidget *page = TabSheet3;
     LabelOrdSeg = caption(page, u"LabelOrdSeg"_s, u"Ordenamento Segmentar:"_s);
     DBCheckBox1 = box(page, u"DBCheckBox1"_s);
-    Editor1 = editorPlace(page, u"Editor1"_s);
+    ToolBar3 = new FormatToolBar(
+        u"ToolBar3"_s, { u"ToolButton17"_s, u"ToolButton19"_s, u"ToolButton21"_s }, 4, true, page);
+    Editor1 = observations(page, u"Editor1"_s);
 
     PanelCavidades = frame(page, u"PanelCavidades"_s);
     LabelCavidades
@@ -140,7 +154,11 @@ void FindingsPage::createSegmentsPage()
     top->setSpacing(6);
     top->addWidget(LabelOrdSeg, 0, Qt::AlignTop);
     top->addWidget(DBCheckBox1, 0, Qt::AlignTop);
-    top->addWidget(Editor1, 1);
+    auto *observationsColumn = new QVBoxLayout;
+    observationsColumn->setSpacing(0);
+    observationsColumn->addWidget(ToolBar3, 0, Qt::AlignLeft);
+    observationsColumn->addWidget(Editor1, 1);
+    top->addLayout(observationsColumn, 1);
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addLayout(top, 1);
@@ -195,12 +213,15 @@ void FindingsPage::createValvesPage()
         cells->addWidget(motility.at(i), 2, i + 1, Qt::AlignCenter);
     }
 
-    Editor2 = editorPlace(page, u"Editor2"_s);
+    Editor2 = observations(page, u"Editor2"_s);
+    ToolBar4 = new FormatToolBar(
+        u"ToolBar4"_s, { u"ToolButton24"_s, u"ToolButton26"_s, u"ToolButton28"_s }, 7, true, page);
 
     auto *left = new QVBoxLayout;
     left->addWidget(LabelValvulas);
     left->addWidget(DBCheckBox7);
     left->addStretch(1);
+    left->addWidget(ToolBar4);
     auto *right = new QVBoxLayout;
     right->addWidget(PanelValvulas, 0, Qt::AlignLeft);
     right->addWidget(Editor2, 1);
@@ -304,11 +325,11 @@ QList<DBCheckBox *> FindingsPage::checkBoxes() const
 
 void FindingsPage::arrangeTabOrder()
 {
-    // Each sub-page has its own chain; the editors' places take no focus yet.
+    // Each sub-page has its own chain.
     const QList<QList<QWidget *>> chains {
-        { DBCheckBox1, DBCheckBox2, DBCheckBox3, DBCheckBox4, DBCheckBox5, DBCheckBox6 },
+        { DBCheckBox1, Editor1, DBCheckBox2, DBCheckBox3, DBCheckBox4, DBCheckBox5, DBCheckBox6 },
         { DBCheckBox7, DBCheckBox8, DBCheckBox22, DBCheckBox9, DBCheckBox25, DBCheckBox10,
-          DBCheckBox26, DBCheckBox11, DBCheckBox27 },
+          DBCheckBox26, DBCheckBox11, DBCheckBox27, Editor2 },
         { DBCheckBox13, DBCheckBox14, DBCheckBox15, DBCheckBox16, DBCheckBox18, DBCheckBox19,
           DBCheckBox20, DBCheckBox21, DBCheckBox17, DBCheckBox23 },
     };
@@ -330,4 +351,8 @@ void FindingsPage::bind(TDataModule1 &dm)
         all.at(i)->setDataSource(dm.DataSourceEco);
         all.at(i)->setDataField(fields[i]);
     }
+    Editor1->setDataSource(dm.DataSourceEco);
+    Editor1->setDataField(u"OrdSeg1"_s);
+    Editor2->setDataSource(dm.DataSourceEco);
+    Editor2->setDataField(u"Vc1"_s);
 }

@@ -3,14 +3,17 @@
 #include <QWidget>
 
 class DBCheckBox;
+class DBRichEdit;
+class FormatToolBar;
 class QFrame;
 class QLabel;
 class QTabWidget;
 class TDataModule1;
 
 // The page "Resultados": the structured findings of the current exam as check boxes bound to
-// the exam table's logical fields, over the three sub-pages of PageControl3, and the places of
-// the two observation editors. It owns every component; the boxes bind when the data module
+// the exam table's logical fields, over the three sub-pages of PageControl3, and the two
+// rich-text observation editors with their style tool bars (what the style buttons do is the main
+// window's). It owns every component; the boxes bind when the data module
 // loads and toggle only while the exam is edited or inserted. The third sub-page shows first.
 class FindingsPage : public QWidget
 {
@@ -26,7 +29,8 @@ public:
     QWidget *TabSheet3 = nullptr;
     QLabel *LabelOrdSeg = nullptr;
     DBCheckBox *DBCheckBox1 = nullptr; // OrdSeg
-    QWidget *Editor1 = nullptr; // observations of the segmental ordering
+    FormatToolBar *ToolBar3 = nullptr;
+    DBRichEdit *Editor1 = nullptr; // OrdSeg1, observations of the segmental ordering
     QFrame *PanelCavidades = nullptr;
     QLabel *LabelCavidades = nullptr;
     DBCheckBox *DBCheckBox2 = nullptr; // Dcc
@@ -56,7 +60,8 @@ public:
     DBCheckBox *DBCheckBox26 = nullptr; // Vcmp
     DBCheckBox *DBCheckBox11 = nullptr; // Vceet
     DBCheckBox *DBCheckBox27 = nullptr; // VcmT
-    QWidget *Editor2 = nullptr; // observations on the heart valves
+    DBRichEdit *Editor2 = nullptr; // Vc1, observations on the heart valves
+    FormatToolBar *ToolBar4 = nullptr;
 
     // "Cin. Ventr. / Pericárdio / A.S.Disq."
     QWidget *TabSheet10 = nullptr;

@@ -3,6 +3,7 @@
 #include "data/DM.h"
 #include "platform/engine/Guard.h"
 #include "platform/widgets/DBCheckBox.h"
+#include "platform/widgets/DBRichEdit.h"
 #include "platform/widgets/DBComboBox.h"
 #include "platform/widgets/DBEdit.h"
 #include "platform/widgets/DBLookupComboBox.h"
@@ -416,6 +417,9 @@ void PatientHeader::attachFocusHighlight(QWidget *control)
     } else if (auto *check = qobject_cast<DBCheckBox *>(control)) {
         connect(check, &DBCheckBox::entered, check, enter);
         connect(check, &DBCheckBox::exited, check, exit);
+    } else if (auto *editor = qobject_cast<DBRichEdit *>(control)) {
+        connect(editor, &DBRichEdit::entered, editor, enter);
+        connect(editor, &DBRichEdit::exited, editor, exit);
     }
 }
 

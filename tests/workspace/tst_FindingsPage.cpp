@@ -4,6 +4,7 @@
 #include "data/Schema.h"
 #include "platform/engine/SqliteStore.h"
 #include "platform/widgets/DBCheckBox.h"
+#include "platform/widgets/DBRichEdit.h"
 #include "platform/widgets/DialogRecorder.h"
 #include "support/PracticeDirectory.h"
 #include "support/TestSupport.h"
@@ -108,9 +109,8 @@ void tst_FindingsPage::subPagesAndFirstShown()
     QCOMPARE(pages->widget(1), m_page->TabSheet9);
     QCOMPARE(pages->currentWidget(), m_page->TabSheet10);
     QVERIFY(m_page->DBCheckBox13->isVisible());
-    // The editors' places are bound to nothing.
-    QCOMPARE(m_page->Editor1->metaObject(), &QWidget::staticMetaObject);
-    QCOMPARE(m_page->Editor2->metaObject(), &QWidget::staticMetaObject);
+    QCOMPARE(m_page->Editor1->dataField(), u"OrdSeg1"_s);
+    QCOMPARE(m_page->Editor2->dataField(), u"Vc1"_s);
 }
 
 void tst_FindingsPage::boxesBoundInTabOrder()
@@ -142,13 +142,15 @@ void tst_FindingsPage::boxesBoundInTabOrder()
                                  p.DBCheckBox19, p.DBCheckBox20, p.DBCheckBox21, p.DBCheckBox17,
                                  p.DBCheckBox23 }));
     p.PageControl3->setCurrentIndex(1);
-    QCOMPARE(visits(p.DBCheckBox7, 8),
+    QCOMPARE(visits(p.DBCheckBox7, 9),
              (QList<QWidget *> { p.DBCheckBox8, p.DBCheckBox22, p.DBCheckBox9, p.DBCheckBox25,
-                                 p.DBCheckBox10, p.DBCheckBox26, p.DBCheckBox11, p.DBCheckBox27 }));
+                                 p.DBCheckBox10, p.DBCheckBox26, p.DBCheckBox11, p.DBCheckBox27,
+                                 p.Editor2 }));
     p.PageControl3->setCurrentIndex(0);
-    QCOMPARE(visits(p.DBCheckBox1, 5),
-             (QList<QWidget *> { p.DBCheckBox2, p.DBCheckBox3, p.DBCheckBox4, p.DBCheckBox5,
-                                 p.DBCheckBox6 }));
+    // Tab leaves the observations editor rather than typing into it.
+    QCOMPARE(visits(p.DBCheckBox1, 6),
+             (QList<QWidget *> { p.Editor1, p.DBCheckBox2, p.DBCheckBox3, p.DBCheckBox4,
+                                 p.DBCheckBox5, p.DBCheckBox6 }));
 }
 
 void tst_FindingsPage::captionsAndHints()
