@@ -155,6 +155,10 @@ QTabWidget *makePageControl(const QString &name, QWidget *parent)
     control->setFocusPolicy(Qt::NoFocus);
     control->tabBar()->setFocusPolicy(Qt::NoFocus);
     control->tabBar()->setAttribute(Qt::WA_Hover);
+    // Every tab stays in reach: where the side is too short for all captions they shorten
+    // rather than scroll out of sight behind arrow buttons.
+    control->setUsesScrollButtons(false);
+    control->setElideMode(Qt::ElideRight);
     return control;
 }
 } // namespace
