@@ -6,6 +6,7 @@
 #include "workspace/FindingsPage.h"
 #include "workspace/FormatToolBar.h"
 #include "workspace/GridPages.h"
+#include "reports/StatisticsPage.h"
 #include "workspace/MeasurementsPage.h"
 #include "workspace/WallMotionPage.h"
 #include "workspace/PatientHeader.h"
@@ -372,14 +373,12 @@ void TMainForm::createPages()
         guard([this] { PageControl2Change(); });
     });
 
-    for (QDateEdit **edit : { &Data1, &Data2 }) {
-        *edit = new QDateEdit(TabSheet11);
-        (*edit)->setCalendarPopup(true);
-    }
-    Data1->setObjectName(u"Data1"_s);
-    Data2->setObjectName(u"Data2"_s);
-    Data1->setGeometry(16, 40, 100, 21);
-    Data2->setGeometry(136, 40, 100, 21);
+    auto *statisticsLayout = new QVBoxLayout(TabSheet11);
+    statisticsLayout->setContentsMargins(0, 0, 0, 0);
+    StatisticsPage1 = new StatisticsPage(TabSheet11);
+    statisticsLayout->addWidget(StatisticsPage1);
+    Data1 = StatisticsPage1->Data1;
+    Data2 = StatisticsPage1->Data2;
 }
 
 void TMainForm::createStatusLine()

@@ -32,6 +32,7 @@ class TFormAcerca;
 class DBGrid;
 class DBRichEdit;
 class Query;
+class StatisticsPage;
 class FindingsPage;
 class FormatToolBar;
 class MeasurementsPage;
@@ -94,7 +95,8 @@ public:
     DBGrid *DBGrid2 = nullptr; // the current patient's exams, QueryGrelha
     QWidget *TabSheet8 = nullptr;
     DBGrid *DBGrid1 = nullptr; // the phrase library
-    // Date range of the statistics page.
+    StatisticsPage *StatisticsPage1 = nullptr; // the statistics, inside TabSheet11
+    // Date range of the statistics page, read by the summaries.
     QDateEdit *Data1 = nullptr;
     QDateEdit *Data2 = nullptr;
 

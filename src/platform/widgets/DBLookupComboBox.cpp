@@ -105,8 +105,10 @@ void DBLookupComboBox::showKey()
 {
     const Field *f = m_link.field();
     int index = -1;
-    if (f && !f->isNull()) {
-        const QVariant stored = f->value();
+    const bool hasKey
+        = isUnbound() ? !m_keyValue.isNull() && m_keyValue.isValid() : f && !f->isNull();
+    if (hasKey) {
+        const QVariant stored = isUnbound() ? m_keyValue : f->value();
         for (int i = 0; i < m_keys.size(); ++i) {
             if (sameKey(m_keys.at(i), stored)) {
                 index = i;
@@ -120,6 +122,8 @@ void DBLookupComboBox::showKey()
 
 bool DBLookupComboBox::startEdit()
 {
+    if (isUnbound())
+        return true;
     bool editable = false;
     guard([&] { editable = m_link.edit(); });
     return editable;
@@ -129,6 +133,12 @@ void DBLookupComboBox::itemChosen(int index)
 {
     // Taken first: starting the edit reloads the record and the box with it.
     const QVariant key = m_keys.value(index);
+    if (isUnbound()) {
+        if (index >= 0)
+            m_keyValue = key;
+        showKey();
+        return;
+    }
     guard([&] {
         if (index >= 0 && m_link.edit())
             m_link.field()->setValue(key);
@@ -158,4 +168,10 @@ void DBLookupComboBox::wheelEvent(QWheelEvent *event)
         return;
     }
     QComboBox::wheelEvent(event);
+}
+
+void DBLookupComboBox::setKeyValue(const QVariant &key)
+{
+    m_keyValue = key;
+    showKey();
 }

@@ -15,6 +15,9 @@ class Field;
 // item stores its row's key, after putting the dataset into edit mode when the data source edits
 // automatically; while the box may not change the field, its list does not open and keys and the
 // wheel do not move through it. Keys compare by value when both read as numbers (7.0 is 7).
+//
+// Without a data source the box is bound to no record: its key value is a free value that the
+// window reads and sets (keyValue(), setKeyValue()), starting null; choosing an item sets it.
 class DBLookupComboBox : public QComboBox
 {
     Q_OBJECT
@@ -42,6 +45,11 @@ public:
     void setDataReadOnly(bool readOnly) { m_link.setReadOnly(readOnly); }
     [[nodiscard]] bool isDataReadOnly() const { return m_link.isReadOnly(); }
 
+    // Unbound boxes only: the chosen key, null when none.
+    [[nodiscard]] QVariant keyValue() const { return m_keyValue; }
+    void setKeyValue(const QVariant &key);
+    [[nodiscard]] bool isUnbound() const { return !m_link.dataSource(); }
+
     // The key of each item, in item order.
     [[nodiscard]] const QVariantList &keys() const { return m_keys; }
 
@@ -61,4 +69,5 @@ private:
     FieldDataLink m_listLink;
     QString m_keyField;
     QVariantList m_keys;
+    QVariant m_keyValue; // unbound boxes only
 };
