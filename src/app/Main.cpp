@@ -6,7 +6,9 @@
 #include "workspace/FindingsPage.h"
 #include "workspace/FormatToolBar.h"
 #include "workspace/GridPages.h"
+#include "reports/ExamReport.h"
 #include "reports/StatisticsPage.h"
+#include "platform/report/BandedReport.h"
 #include "workspace/MeasurementsPage.h"
 #include "workspace/WallMotionPage.h"
 #include "workspace/PatientHeader.h"
@@ -32,6 +34,8 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -190,6 +194,8 @@ TMainForm::TMainForm(QWidget *parent)
     resize(707, 555);
 
     TDataModule1::bindWhenLoaded(this, [this](TDataModule1 &dm) {
+        ExamReport1 = new ExamReport(dm, this);
+        QuickRep1 = ExamReport1->QuickRep1;
         DBNavigator1->setDataSource(dm.DataSourcePac);
         dm.setMainWindowCallbacks(this);
     });
@@ -603,13 +609,41 @@ void TMainForm::BotaoPsqClick(QObject *) { }
 
 void TMainForm::ToolButton8Click() { }
 
-void TMainForm::BotaoPrnClick(QObject *) { }
+void TMainForm::BotaoPrnClick(QObject *Sender)
+{
+    if (!QuickRep1)
+        return;
+    if (Sender && Sender->objectName() == u"BotaoPrn"_s) {
+        // Printing with no printer at all would otherwise do nothing without a word.
+        if (!QuickRep1->canPrint()) {
+            Dialogs::instance().message(u"Não existe nenhuma impressora instalada."_s);
+            return;
+        }
+        QString error;
+        if (!QuickRep1->print(&error) && !error.isEmpty())
+            Dialogs::instance().applicationError(error);
+        return;
+    }
+    QuickRep1->preview();
+}
 
-void TMainForm::FilePrintItemClick() { }
+void TMainForm::FilePrintItemClick()
+{
+    BotaoPrnClick(BotaoPrn);
+}
 
-void TMainForm::VerAntes1Click() { }
+void TMainForm::VerAntes1Click()
+{
+    BotaoPrnClick(ToolButton6);
+}
 
-void TMainForm::FilePrintSetupItemClick() { }
+void TMainForm::FilePrintSetupItemClick()
+{
+    // The report keeps its own printer; the answer changes nothing here.
+    QPrinter printer;
+    QPrintDialog dialog(&printer, this);
+    dialog.exec();
+}
 
 void TMainForm::NovoExame1Click()
 {

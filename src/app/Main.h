@@ -29,7 +29,9 @@ class TFormAcerca;
 // status line, whose first panel shows the hint (status tip) the mouse or the menu points at.
 // Menu items and tool buttons carry their tag in the dynamic property "tag". Every handler run
 // from Qt goes through guard(), so errors of the actions behind them end in the error box.
+class BandedReport;
 class DBGrid;
+class ExamReport;
 class DBRichEdit;
 class Query;
 class StatisticsPage;
@@ -99,6 +101,10 @@ public:
     // Date range of the statistics page, read by the summaries.
     QDateEdit *Data1 = nullptr;
     QDateEdit *Data2 = nullptr;
+
+    // The examination report, made when the data module has loaded; QuickRep1 is its definition.
+    ExamReport *ExamReport1 = nullptr;
+    BandedReport *QuickRep1 = nullptr;
 
     // Status line; panel 0 shows the current hint.
     QStatusBar *StatusLine = nullptr;

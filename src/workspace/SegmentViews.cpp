@@ -622,10 +622,30 @@ QTransform transformFor(const QRectF &target)
 
 void paint(QPainter &painter, SegmentView view, const QRectF &target, const QFont &labelFont)
 {
+    paintWalls(painter, view, target);
     QFont font = labelFont;
     if (font.pixelSize() <= 0)
         font.setPixelSize(std::max(1, qRound(font.pointSizeF())));
 
+    painter.save();
+    painter.setTransform(transformFor(target), true);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setPen(QPen(Qt::black, kThinPen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    for (const Slot &slot : scoreSlots()) {
+        if (slot.view == view && !slot.leader.isNull())
+            painter.drawLine(slot.leader);
+    }
+    painter.setPen(Qt::black);
+    for (const Slot &slot : scoreSlots()) {
+        if (slot.view == view)
+            drawLabel(painter, slot, font);
+    }
+    painter.restore();
+}
+
+void paintWalls(QPainter &painter, SegmentView view, const QRectF &target)
+{
     painter.save();
     painter.setTransform(transformFor(target), true);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -651,15 +671,6 @@ void paint(QPainter &painter, SegmentView view, const QRectF &target, const QFon
 
     painter.setPen(thin);
     painter.drawPath(drawing.valves);
-    for (const Slot &slot : scoreSlots()) {
-        if (slot.view == view && !slot.leader.isNull())
-            painter.drawLine(slot.leader);
-    }
-    painter.setPen(Qt::black);
-    for (const Slot &slot : scoreSlots()) {
-        if (slot.view == view)
-            drawLabel(painter, slot, font);
-    }
     painter.restore();
 }
 

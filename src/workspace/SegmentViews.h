@@ -59,5 +59,8 @@ struct Slot
 // their place beside the boxes at any scale; a font sized in points is taken as that many units.
 void paint(QPainter &painter, SegmentView view, const QRectF &target,
            const QFont &labelFont = defaultLabelFont());
+// The drawing alone: strips and orientation walls, no labels or leaders, for layouts that place
+// their own labels.
+void paintWalls(QPainter &painter, SegmentView view, const QRectF &target);
 
 } // namespace SegmentViews

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+
+class BandedReport;
+class ReportBand;
+class ReportLabel;
+class TDataModule1;
+
+// The examination report: the current exam of the current patient as the main window shows
+// them, iterated over its segment-score rows (normally one). The layout is fixed in millimetres on
+// A4; the sentences, the optional bands and the signature names are worked out by the hooks at
+// print time from the records current at that moment. Owned by the main window; generating it
+// never moves the patient, exam or staff tables.
+class ExamReport : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The data module must exist; the report reads its tables at every generation.
+    explicit ExamReport(TDataModule1 &dm, QObject *parent = nullptr);
+    ~ExamReport() override;
+
+    BandedReport *QuickRep1 = nullptr;
+    ReportBand *PageHeaderBand1 = nullptr, *TitleBand1 = nullptr, *DetailBand1 = nullptr,
+               *ChildBand1 = nullptr, *ChildBand2 = nullptr, *ChildBand3 = nullptr,
+               *ChildBand4 = nullptr, *ChildBand5 = nullptr, *ChildBand6 = nullptr,
+               *SummaryBand1 = nullptr;
+    ReportLabel *QRLabel47 = nullptr, *QRLabel71 = nullptr, *QRLabel11 = nullptr,
+                *QRLabel51 = nullptr, *QRLabel52 = nullptr, *QRLabel54 = nullptr,
+                *QRLabel59 = nullptr, *QRLabel58 = nullptr, *QRLabel69 = nullptr,
+                *QRLabel80 = nullptr, *QRLabel78 = nullptr, *QRLabel79 = nullptr,
+                *QRLabel1 = nullptr, *QRLabel56 = nullptr;
+
+private:
+    void createHeaderAndTitle();
+    void createMeasurements();
+    void createFindings();
+    void createDiagram();
+    void createSignatures();
+
+    TDataModule1 &m_dm;
+};

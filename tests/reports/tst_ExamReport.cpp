@@ -1,0 +1,118 @@
+#include "reports/ExamReport.h"
+
+#include "data/DM.h"
+#include "platform/engine/Table.h"
+#include "platform/report/BandedReport.h"
+#include "platform/report/ReportDocument.h"
+#include "platform/widgets/DialogRecorder.h"
+#include "support/PracticeDirectory.h"
+#include "support/TestSupport.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// Patient 7's exam has findings, scores and observations; patient 8's exam has no score row.
+const char *const kPractice = R"(
+INSERT INTO medico (CODIGO, NOME, ACTIVO) VALUES (1, 'DR JOAO SILVA', 1), (2, 'ANA TECNICA', 1);
+INSERT INTO bddid (NF, NOME, DNASC, BENIF) VALUES (7, 'MARIA DA CONCEICAO FERREIRA', '1950-03-02', '1');
+INSERT INTO bddid (NF, NOME, DNASC, BENIF) VALUES (8, 'JOSE', '1960-01-01', '1');
+INSERT INTO eco (CodigoPaciente, CodigoExame, DataExame, Executor, tecnico, Peso, Altura, Idade,
+    Medico, ModoD, Qte, InfoCl, Vd, Fe, OrdSeg, Dcc, Vcn, Cvn, Asd, Pn, OrdSeg1, Eco1) VALUES
+    (7, '2024-06-14 09:00:00.000', '2024-06-14', 1, 2, 61, 158, 74, 'DR CARDOSO',
+     'Modo M e Bidimensional', 'Boa', 'Dispneia', 25.5, 62, 0, 1, 1, 1, 1, 1, 'Hipocinesia apical.',
+     '{\rtf1\ansi\ansicpg1252\deff0{\fonttbl{\f0\fnil\fcharset0 Arial;}}\viewkind4\uc1\pard\f0\fs20 Exame \b normal\b0 .\par}');
+INSERT INTO eco (CodigoPaciente, CodigoExame, DataExame, Executor) VALUES
+    (8, '2024-06-14 10:00:00.000', '2024-06-14', 1);
+INSERT INTO imagem (CodpacienteI, DodExamei, C1, C2, C3, C4, C5, C6, C7, C8, C9, C10, C11, C12,
+    C13, C14, C15, C16) VALUES
+    (7, '2024-06-14 09:00:00.000', 1,1,1,1,1,1,1,1,1,1,1,2,2,2,2,1);
+)";
+} // namespace
+
+class tst_ExamReport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void onePageWithEverything();
+    void examWithoutScoreRowPrintsNothing();
+    void pictureForTheEye();
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<PracticeDirectory> m_dir;
+    std::unique_ptr<TDataModule1> m_module;
+    std::unique_ptr<ExamReport> m_report;
+};
+
+void tst_ExamReport::init()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    m_dir = std::make_unique<PracticeDirectory>(QString::fromUtf8(kPractice));
+    m_module = std::make_unique<TDataModule1>();
+    DataModule1 = m_module.get();
+    m_module->load();
+    m_report = std::make_unique<ExamReport>(*m_module);
+    QVERIFY(m_module->TablePac->locate(u"NF"_s, 7));
+}
+
+void tst_ExamReport::cleanup()
+{
+    m_report.reset();
+    m_module.reset();
+    DataModule1 = nullptr;
+    m_dir.reset();
+    m_env.reset();
+}
+
+void tst_ExamReport::onePageWithEverything()
+{
+    const ReportDocument doc = m_report->QuickRep1->generate();
+    QCOMPARE(doc.pageCount(), 1);
+    QCOMPARE(doc.pageBands(0),
+             (QStringList { u"PageHeaderBand1"_s, u"TitleBand1"_s, u"DetailBand1"_s,
+                            u"ChildBand1"_s, u"ChildBand2"_s, u"ChildBand3"_s, u"ChildBand4"_s,
+                            u"ChildBand5"_s, u"ChildBand6"_s, u"SummaryBand1"_s }));
+    QCOMPARE(doc.itemTexts(u"QRDBText3"_s), QStringList { u"14-06-2024"_s });
+    QCOMPARE(doc.itemTexts(u"QRDBText6"_s), QStringList { u"02-03-1950"_s });
+    QCOMPARE(doc.itemTexts(u"QRDBTextVd"_s), QStringList { u"25,5"_s });
+    QCOMPARE(doc.itemTexts(u"QRLabel59"_s).size(), 1);
+    QCOMPARE(doc.itemTexts(u"QRLabel69"_s), QStringList { u"DR JOAO SILVA"_s });
+    QCOMPARE(doc.itemTexts(u"QRLabel80"_s), QStringList { u"ANA TECNICA"_s });
+    QCOMPARE(doc.itemTexts(u"QRDBRichText1"_s), QStringList { u"Exame normal."_s });
+    QCOMPARE(doc.itemTexts(u"QRDBRichText2"_s), QStringList { u"Hipocinesia apical."_s });
+    QVERIFY(m_env->recorder().isEmpty());
+}
+
+void tst_ExamReport::examWithoutScoreRowPrintsNothing()
+{
+    QVERIFY(m_module->TablePac->locate(u"NF"_s, 8));
+    QCOMPARE(m_report->QuickRep1->generate().pageCount(), 0);
+}
+
+void tst_ExamReport::pictureForTheEye()
+{
+    const QString pdf = QCoreApplication::applicationDirPath() + u"/ExamReport.pdf"_s;
+    QVERIFY(m_report->QuickRep1->exportPdf(pdf));
+    if (QStandardPaths::findExecutable(u"pdftoppm"_s).isEmpty())
+        QSKIP("pdftoppm is not installed");
+    QProcess render;
+    render.start(u"pdftoppm"_s,
+                 { u"-png"_s, u"-r"_s, u"110"_s, u"-singlefile"_s, pdf,
+                   QCoreApplication::applicationDirPath() + u"/ExamReport"_s });
+    QVERIFY(render.waitForFinished(30000));
+    QVERIFY(QImage(QCoreApplication::applicationDirPath() + u"/ExamReport.png"_s).width() > 0);
+}
+
+QTEST_MAIN(tst_ExamReport)
+#include "tst_ExamReport.moc"
