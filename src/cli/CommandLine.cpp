@@ -1,6 +1,9 @@
 #include "cli/CommandLine.h"
 
 #include "cli/DbCommand.h"
+#include "cli/ReportCommand.h"
+
+#include <QApplication>
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -11,8 +14,9 @@
 int runCommandLine(const QStringList &args, bool *handled)
 {
     const QString command = args.value(0);
-    // Sub-commands are recognised here; "report" and "summary" join "db" in this list.
-    const bool known = command == QLatin1String("db");
+    // Sub-commands are recognised here; "summary" joins this list.
+    const bool printing = command == QLatin1String("report");
+    const bool known = command == QLatin1String("db") || printing;
     if (handled)
         *handled = known;
     if (!known)
@@ -23,8 +27,15 @@ int runCommandLine(const QStringList &args, bool *handled)
     static int argc = 1;
     static char name[] = "taluvo";
     static char *argv[] = { name, nullptr };
-    if (!QCoreApplication::instance())
-        app = std::make_unique<QCoreApplication>(argc, argv);
+    if (!QCoreApplication::instance()) {
+        if (printing) {
+            // Reports lay out text and pictures: a GUI application, but never a window.
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            app = std::make_unique<QApplication>(argc, argv);
+        } else {
+            app = std::make_unique<QCoreApplication>(argc, argv);
+        }
+    }
 
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -32,6 +43,8 @@ int runCommandLine(const QStringList &args, bool *handled)
     int code = ExitCode::Ok;
     if (command == QLatin1String("db"))
         code = DbCommand(out, err).run(rest);
+    else if (command == QLatin1String("report"))
+        code = ReportCommand(out, err).run(rest);
     out.flush();
     err.flush();
     return code;

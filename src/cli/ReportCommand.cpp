@@ -1,0 +1,122 @@
+#include "cli/ReportCommand.h"
+
+#include "cli/CommandLine.h"
+#include "data/DM.h"
+#include "platform/engine/Database.h"
+#include "platform/engine/DatabaseError.h"
+#include "platform/engine/FormatSettings.h"
+#include "platform/engine/Table.h"
+#include "platform/report/BandedReport.h"
+#include "platform/widgets/DialogRecorder.h"
+#include "platform/widgets/Dialogs.h"
+#include "reports/ExamReport.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLocale>
+#include <QTextStream>
+
+#include <exception>
+#include <memory>
+
+namespace {
+// What the data module would have shown in boxes goes to err instead.
+class ConsoleDialogs : public DialogRecorder
+{
+public:
+    explicit ConsoleDialogs(QTextStream &err)
+        : m_err(err)
+    { }
+    void message(const QString &text) override { m_err << text << '\n'; }
+    void applicationError(const QString &text) override
+    {
+        m_err << Dialogs::applicationErrorText(text) << '\n';
+    }
+
+private:
+    QTextStream &m_err;
+};
+} // namespace
+
+ReportCommand::ReportCommand(QTextStream &out, QTextStream &err)
+    : m_out(out)
+    , m_err(err)
+{ }
+
+QString ReportCommand::usage()
+{
+    return QStringLiteral("Usage: taluvo report --data DIR --patient NF "
+                          "--exam \"YYYY-MM-DD HH:MM:SS.zzz\" --pdf FILE\n");
+}
+
+int ReportCommand::run(const QStringList &args)
+{
+    QString data, patient, exam, pdf;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &option = args.at(i);
+        QString *target = option == QLatin1String("--data") ? &data
+            : option == QLatin1String("--patient")          ? &patient
+            : option == QLatin1String("--exam")             ? &exam
+            : option == QLatin1String("--pdf")              ? &pdf
+                                                            : nullptr;
+        if (!target || i + 1 >= args.size()) {
+            m_err << usage();
+            return ExitCode::Usage;
+        }
+        *target = args.at(++i);
+    }
+    if (data.isEmpty() || patient.isEmpty() || exam.isEmpty() || pdf.isEmpty()) {
+        m_err << usage();
+        return ExitCode::Usage;
+    }
+    bool numeric = false;
+    const qlonglong nf = patient.toLongLong(&numeric);
+    const QDateTime examTime
+        = QDateTime::fromString(exam, QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    if (!numeric) {
+        m_err << QStringLiteral("The patient number '%1' is not a whole number.\n").arg(patient);
+        return ExitCode::Usage;
+    }
+    if (!examTime.isValid()) {
+        m_err << QStringLiteral("The exam '%1' is not a date and time like "
+                                "\"2024-06-14 09:00:00.000\".\n")
+                     .arg(exam);
+        return ExitCode::Usage;
+    }
+
+    Database::setCommandLineDirectory(data);
+    Dialogs::install(std::make_unique<ConsoleDialogs>(m_err));
+    FormatSettings::setCurrent(FormatSettings::fromLocale(QLocale()));
+    int code = ExitCode::Failure;
+    try {
+        TDataModule1 dm;
+        DataModule1 = &dm;
+        dm.load();
+        if (!dm.TablePac->locate(QStringLiteral("NF"), nf)) {
+            m_err << QStringLiteral("No patient has the number %1.\n").arg(nf);
+        } else if (!dm.TableEco->locate(QStringLiteral("CodigoExame"), examTime)) {
+            m_err << QStringLiteral("Patient %1 has no exam made at %2.\n").arg(nf).arg(exam);
+        } else if (dm.TableIMG->isEmpty()) {
+            m_err << QStringLiteral("The exam %1 of patient %2 has no segment scores, so its "
+                                    "report has no page; nothing was written.\n")
+                         .arg(exam)
+                         .arg(nf);
+        } else {
+            ExamReport report(dm);
+            QString error;
+            if (report.QuickRep1->exportPdf(pdf, &error)) {
+                m_out << QStringLiteral("Wrote %1\n").arg(pdf);
+                code = ExitCode::Ok;
+            } else {
+                QFile::remove(pdf);
+                m_err << QStringLiteral("Cannot write %1: %2\n").arg(pdf, error);
+            }
+        }
+        DataModule1 = nullptr;
+    } catch (const std::exception &e) {
+        DataModule1 = nullptr;
+        m_err << QString::fromUtf8(e.what()) << '\n';
+    }
+    Dialogs::install(nullptr);
+    return code;
+}
