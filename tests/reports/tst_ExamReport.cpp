@@ -30,6 +30,24 @@ INSERT INTO eco (CodigoPaciente, CodigoExame, DataExame, Executor, tecnico, Peso
      '{\rtf1\ansi\ansicpg1252\deff0{\fonttbl{\f0\fnil\fcharset0 Arial;}}\viewkind4\uc1\pard\f0\fs20 Exame \b normal\b0 .\par}');
 INSERT INTO eco (CodigoPaciente, CodigoExame, DataExame, Executor) VALUES
     (8, '2024-06-14 10:00:00.000', '2024-06-14', 1);
+INSERT INTO bddid (NF, NOME, BENIF) VALUES
+    (9, 'NINGUEM RESPONDEU', '1'),
+    (10, 'MEMOS VAZIOS', '1'),
+    (11, 'DUAS LINHAS', '1'),
+    (12, 'MARIA DA CONCEICAO DOS SANTOS FERREIRA DE ALBUQUERQUE E VASCONCELOS MENDONCA', '1');
+INSERT INTO eco (CodigoPaciente, CodigoExame, DataExame, Executor, OrdSeg1, Vc1, Asd) VALUES
+    (9, '2024-06-14 09:00:00.000', '2024-06-14', NULL, NULL, NULL, NULL),
+    (10, '2024-06-14 09:00:00.000', '2024-06-14', 1,
+     '{\rtf1\ansi\deff0\pard\par}', '{\rtf1\ansi\deff0\pard\par}', 0),
+    (11, '2024-06-14 09:00:00.000', '2024-06-14', 1, NULL, NULL, 1),
+    (12, '2024-06-14 09:00:00.000', '2024-06-14', 1, NULL, NULL, NULL);
+INSERT INTO imagem (CodpacienteI, DodExamei, C1, C2, C3, C4, C5, C6, C7, C8, C9, C10, C11, C12,
+    C13, C14, C15, C16) VALUES
+    (9, '2024-06-14 09:00:00.000', NULL,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1),
+    (10, '2024-06-14 09:00:00.000', 1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1),
+    (11, '2024-06-14 09:00:00.000', 1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1),
+    (11, '2024-06-14 09:00:00.000', 2,2,2,2,2,2,2,2,2,2,2,2,2,2,2,2),
+    (12, '2024-06-14 09:00:00.000', 1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1);
 INSERT INTO imagem (CodpacienteI, DodExamei, C1, C2, C3, C4, C5, C6, C7, C8, C9, C10, C11, C12,
     C13, C14, C15, C16) VALUES
     (7, '2024-06-14 09:00:00.000', 1,1,1,1,1,1,1,1,1,1,1,2,2,2,2,1);
@@ -46,6 +64,11 @@ private Q_SLOTS:
 
     void onePageWithEverything();
     void examWithoutScoreRowPrintsNothing();
+    void unansweredExam();
+    void emptiedMemosPrintTheirBands();
+    void twoScoreRowsRepeatTheChain();
+    void longConclusionContinuesOnPageTwo();
+    void longNameIsCut();
     void pictureForTheEye();
 
 private:
@@ -98,6 +121,81 @@ void tst_ExamReport::examWithoutScoreRowPrintsNothing()
 {
     QVERIFY(m_module->TablePac->locate(u"NF"_s, 8));
     QCOMPARE(m_report->QuickRep1->generate().pageCount(), 0);
+}
+
+void tst_ExamReport::unansweredExam()
+{
+    QVERIFY(m_module->TablePac->locate(u"NF"_s, 9));
+    const ReportDocument doc = m_report->QuickRep1->generate();
+    QCOMPARE(doc.pageCount(), 1);
+    // No observations, no dyskinetic areas: those bands stay out; the rest prints.
+    QCOMPARE(
+        doc.pageBands(0),
+        (QStringList { u"PageHeaderBand1"_s, u"TitleBand1"_s, u"DetailBand1"_s, u"ChildBand2"_s,
+                       u"ChildBand3"_s, u"ChildBand4"_s, u"ChildBand6"_s, u"SummaryBand1"_s }));
+    // A null measurement is an empty box; the title still shows the other values.
+    QCOMPARE(doc.itemTexts(u"QRDBTextVd"_s), QStringList { QString() });
+    // No doctor: caption and underline still print, the name is empty.
+    QCOMPARE(doc.itemTexts(u"QRLabel1"_s), QStringList { u"O Médico"_s });
+    QCOMPARE(doc.itemTexts(u"QRLabel56"_s), QStringList { QString(34, u'_') });
+    QVERIFY(m_env->recorder().isEmpty());
+}
+
+void tst_ExamReport::emptiedMemosPrintTheirBands()
+{
+    QVERIFY(m_module->TablePac->locate(u"NF"_s, 10));
+    const ReportDocument doc = m_report->QuickRep1->generate();
+    QVERIFY(doc.pageBands(0).contains(u"ChildBand1"_s));
+    QVERIFY(!doc.pageBands(0).contains(u"ChildBand5"_s));
+    for (const ReportDocument::BandRecord &band : doc.bands()) {
+        if (band.band == u"ChildBand3"_s)
+            QVERIFY2(qAbs(band.rectMm.height() - 15.1) < 0.05,
+                     qPrintable(QString::number(band.rectMm.height())));
+    }
+}
+
+void tst_ExamReport::twoScoreRowsRepeatTheChain()
+{
+    QVERIFY(m_module->TablePac->locate(u"NF"_s, 11));
+    const ReportDocument doc = m_report->QuickRep1->generate();
+    QStringList all;
+    for (int page = 0; page < doc.pageCount(); ++page)
+        all += doc.pageBands(page);
+    QCOMPARE(all.count(u"TitleBand1"_s), 1);
+    QCOMPARE(all.count(u"SummaryBand1"_s), 1);
+    QCOMPARE(all.count(u"DetailBand1"_s), 2);
+    QCOMPARE(all.count(u"ChildBand5"_s), 2);
+    QCOMPARE(doc.itemTexts(u"QRLabel59"_s).size(), 2);
+    QVERIFY(doc.itemTexts(u"QRLabel59"_s).at(1).endsWith(u"2"_s));
+}
+
+void tst_ExamReport::longConclusionContinuesOnPageTwo()
+{
+    QStringList paragraphs;
+    for (int i = 0; i < 60; ++i)
+        paragraphs << u"Parágrafo %1 da conclusão.\\par "_s.arg(i + 1);
+    m_module->TableEco->edit();
+    m_module->TableEcoEco1->setAsString(u"{\\rtf1\\ansi\\deff0\\pard "_s
+                                        + paragraphs.join(QString()) + u"}"_s);
+    m_module->TableEco->post();
+    const ReportDocument doc = m_report->QuickRep1->generate();
+    QCOMPARE(doc.pageCount(), 2);
+    QCOMPARE(doc.pageBands(1).first(), u"PageHeaderBand1"_s);
+    QVERIFY(!doc.pageBands(1).contains(u"TitleBand1"_s));
+    QVERIFY(doc.pageBands(1).contains(u"SummaryBand1"_s));
+    const QStringList pieces = doc.itemTexts(u"QRDBRichText1"_s);
+    QCOMPARE(pieces.size(), 2);
+    QVERIFY(pieces.at(1).contains(u"Parágrafo 60 da conclusão."_s));
+}
+
+void tst_ExamReport::longNameIsCut()
+{
+    QVERIFY(m_module->TablePac->locate(u"NF"_s, 12));
+    const ReportDocument doc = m_report->QuickRep1->generate();
+    for (const ReportDocument::TextRecord &text : doc.texts()) {
+        if (text.item == u"QRDBText1"_s)
+            QVERIFY(text.rectMm.right() <= 16.9 + 84.9 + 10 + 0.01);
+    }
 }
 
 void tst_ExamReport::pictureForTheEye()
