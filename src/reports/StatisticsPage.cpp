@@ -6,7 +6,12 @@
 #include "platform/engine/Query.h"
 #include "platform/engine/Table.h"
 #include "platform/widgets/DBLookupComboBox.h"
+#include "platform/widgets/Dialogs.h"
 #include "platform/widgets/NumberFormat.h"
+#include "platform/report/BandedReport.h"
+#include "reports/MapaEcos.h"
+#include "reports/SummaryReport.h"
+#include "reports/UnitRepSS.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -171,6 +176,8 @@ StatisticsPage::StatisticsPage(QWidget *parent)
     connect(BitBtn1, &QPushButton::clicked, this, [this] { guard([this] { BitBtn1Click(); }); });
     connect(SpeedButton1, &QToolButton::clicked, this,
             [this] { guard([this] { SpeedButton1Click(); }); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { guard([this] { BitBtn2Click(); }); });
+    connect(BitBtn3, &QPushButton::clicked, this, [this] { guard([this] { BitBtn3Click(); }); });
     TDataModule1::bindWhenLoaded(this, [this](TDataModule1 &dm) { bind(dm); });
 }
 
@@ -226,4 +233,53 @@ void StatisticsPage::BitBtn1Click()
 void StatisticsPage::SpeedButton1Click()
 {
     DBLookupComboBox2->setKeyValue(0);
+}
+
+bool StatisticsPage::openSummary(Summary summary, bool types, const QDate &from, const QDate &to)
+{
+    Query &query = *DataModule1->QueryStat;
+    query.close();
+    query.setSql(QStringList());
+    QString sql;
+    if (summary == Summary::ByDoctor) {
+        sql = types ? u"select codigo, nome, modod, count(*) from medico join eco on codigo = "
+                      "executor where dataexame >= :d1 and dataexame <= :d2 group by "
+                      "executor,codigo,nome, modod"_s
+                    : u"select codigo, nome, count(*) from medico join eco on codigo = executor "
+                      "where dataexame >= :d1 and dataexame <= :d2 group by executor,codigo,nome"_s;
+    } else {
+        sql = types ? u"select sigla, entidade, modod, count(*) from bddid join convencao on "
+                      "cast(bddid.benif as integer) = convencao.codigo join eco on nf = "
+                      "codigopaciente where dataexame >= :d1 and dataexame <= :d2 group by "
+                      "convencao.sigla, convencao.entidade, modod"_s
+                    : u"select sigla, entidade, count(*) from bddid join convencao on "
+                      "cast(bddid.benif as integer) = convencao.codigo join eco on nf = "
+                      "codigopaciente where dataexame >= :d1 and dataexame <= :d2 group by "
+                      "convencao.sigla, convencao.entidade"_s;
+    }
+    query.setSql(QStringList { sql });
+    query.param(0).setAsDate(from);
+    query.param(1).setAsDate(to);
+    query.open();
+    query.first();
+    // Each summary tests for an empty result its own way; both mean the same here.
+    const bool empty
+        = summary == Summary::ByDoctor ? query.bof() && query.eof() : query.recordCount() == 0;
+    if (empty)
+        Dialogs::instance().message(u"Não há registos que obedeçam aos parâmetros pedidos."_s);
+    return !empty;
+}
+
+void StatisticsPage::BitBtn2Click()
+{
+    if (openSummary(Summary::ByDoctor, CheckBox1->isChecked(), Data1->date(), Data2->date())
+        && MapaEco)
+        MapaEco->Report->QuickRep->preview();
+}
+
+void StatisticsPage::BitBtn3Click()
+{
+    if (openSummary(Summary::ByHealthSystem, CheckBox2->isChecked(), Data1->date(), Data2->date())
+        && MapaSS)
+        MapaSS->Report->QuickRep->preview();
 }

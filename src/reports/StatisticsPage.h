@@ -4,6 +4,7 @@
 
 class DBLookupComboBox;
 class QCheckBox;
+class QDate;
 class QDateEdit;
 class QLabel;
 class QPushButton;
@@ -48,6 +49,14 @@ public:
     void BitBtn1Click();
     // "limpar selecção": no doctor, so the next calculation covers them all.
     void SpeedButton1Click();
+    // The two summaries: run the grouped count of the range through QueryStat and preview the
+    // report, or say that nothing matched. False when nothing matched.
+    void BitBtn2Click();
+    void BitBtn3Click();
+    // The query part of the two, for the window and the command line alike.
+    enum class Summary { ByDoctor, ByHealthSystem };
+    [[nodiscard]] static bool openSummary(Summary summary, bool types, const QDate &from,
+                                          const QDate &to);
 
 private:
     void bind(TDataModule1 &dm);
