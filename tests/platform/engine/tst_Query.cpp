@@ -1,12 +1,19 @@
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/LocalSql.h"
 #include "platform/engine/Query.h"
+#include "platform/engine/SqlStatement.h"
 #include "platform/engine/Table.h"
 #include "support/EngineFixture.h"
 #include "support/TestSupport.h"
 
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtTest>
 
+#include <limits>
 #include <memory>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 const char *const kSchema = R"(
@@ -188,6 +195,73 @@ private Q_SLOTS:
         QCOMPARE(q.field(2)->asString(), QStringLiteral("7"));
     }
 
+    void castAsIntegerTakesWholeNumbersOnly_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QVariant>("expected");
+        QTest::newRow("digits") << QVariant(u"12"_s) << QVariant(12);
+        QTest::newRow("blanks and sign") << QVariant(u" -3 "_s) << QVariant(-3);
+        QTest::newRow("plus") << QVariant(u"+4"_s) << QVariant(4);
+        QTest::newRow("trailing letter") << QVariant(u"12A"_s) << QVariant();
+        QTest::newRow("letters") << QVariant(u"abc"_s) << QVariant();
+        QTest::newRow("empty") << QVariant(u""_s) << QVariant();
+        QTest::newRow("only a sign") << QVariant(u"-"_s) << QVariant();
+        QTest::newRow("decimal text") << QVariant(u"1.5"_s) << QVariant();
+        QTest::newRow("inner blank") << QVariant(u"1 2"_s) << QVariant();
+        QTest::newRow("smallest") << QVariant(u"-9223372036854775808"_s)
+                                  << QVariant(std::numeric_limits<qint64>::min());
+        QTest::newRow("too large") << QVariant(u"9223372036854775808"_s) << QVariant();
+        QTest::newRow("integer") << QVariant(7) << QVariant(7);
+        QTest::newRow("real") << QVariant(2.9) << QVariant(2);
+        QTest::newRow("null") << QVariant() << QVariant();
+    }
+    void castAsIntegerTakesWholeNumbersOnly()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(QVariant, expected);
+        const QVariant got
+            = evaluate(LocalSql::translate(u"select CAST ( ? AS Integer )"_s), { value });
+        QCOMPARE(got.isNull(), expected.isNull());
+        if (!expected.isNull())
+            QCOMPARE(got.toLongLong(), expected.toLongLong());
+    }
+
+    void castRewriteLeavesTheRestAlone_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("other types") << u"select cast(NF as char(10)), cast(x as real)"_s
+                                     << u"select cast(NF as char(10)), cast(x as real)"_s;
+        QTest::newRow("in a literal") << u"select 'it''s cast(a as integer)' from t"_s
+                                      << u"select 'it''s cast(a as integer)' from t"_s;
+        QTest::newRow("nested") << u"select cast(cast(a as text) || ')' as int) + 1"_s
+                                << u"select strict_integer(cast(a as text) || ')') + 1"_s;
+        QTest::newRow("a word ending in cast")
+            << u"select forecast(a as integer)"_s << u"select forecast(a as integer)"_s;
+        QTest::newRow("unclosed") << u"select cast(a as integer"_s << u"select cast(a as integer"_s;
+    }
+    void castRewriteLeavesTheRestAlone()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, expected);
+        QCOMPARE(LocalSql::translate(sql), expected);
+    }
+
+    // A health-system number that is not wholly a number joins nothing.
+    void castJoinsOnlyWholeNumbers()
+    {
+        m_fx->exec(QStringLiteral("INSERT INTO bddid (NF, NOME, BENIF) VALUES "
+                                  "(8, 'LIA', '1A'), (9, 'ZE', 'abc'), (10, 'TO', ' 2');"));
+        Query q;
+        q.setSql(QStringLiteral("select b.NF from bddid b join medico m on "
+                                "cast(b.BENIF as integer) = m.CODIGO order by b.NF"));
+        q.open();
+        QStringList found;
+        for (q.first(); !q.eof(); q.next())
+            found << q.field(0)->asString();
+        QCOMPARE(found.join(QLatin1Char(',')), u"1,2,7,10"_s);
+    }
+
     void rightJoinKeepsItsRows_data()
     {
         QTest::addColumn<QString>("sql");
@@ -229,7 +303,150 @@ private Q_SLOTS:
         QCOMPARE(rows.join(QLatin1Char(';')), expected);
     }
 
+    void upperKnowsAccentedLetters_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QVariant>("expected");
+        QTest::newRow("portuguese") << QVariant(QStringLiteral("conceição joão çã"))
+                                    << QVariant(QStringLiteral("CONCEIÇÃO JOÃO ÇÃ"));
+        QTest::newRow("other latin") << QVariant(QStringLiteral("ñandú œuvre ÿ"))
+                                     << QVariant(QStringLiteral("ÑANDÚ ŒUVRE Ÿ"));
+        // Capitals longer than their small letters, past any small buffer.
+        QTest::newRow("growing") << QVariant(QString(300, QChar(0x0250)))
+                                 << QVariant(QString(300, QChar(0x2C6F)));
+        QTest::newRow("number") << QVariant(12) << QVariant(QStringLiteral("12"));
+        QTest::newRow("null") << QVariant() << QVariant();
+    }
+    void upperKnowsAccentedLetters()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(QVariant, expected);
+        QCOMPARE(evaluate(QStringLiteral("select Upper(?)"), { value }), expected);
+    }
+
+    void likeFoldsAccentedLetters_data()
+    {
+        QTest::addColumn<QVariant>("text");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QVariant>("escape");
+        QTest::addColumn<QVariant>("expected");
+        const QVariant none;
+        const auto row = [&](const char *name, const QVariant &text, const char *pattern,
+                             const QVariant &escape, const QVariant &expected) {
+            QTest::newRow(name) << text << QString::fromUtf8(pattern) << escape << expected;
+        };
+        const QVariant yes(1), no(0);
+        // Wildcards, runs and escapes of every kind: likeAgreesWithARegularExpression.
+        row("accented small in pattern", u"JOÃO SILVA"_s, "%joão%silva", none, yes);
+        row("accented small in text", u"conceição"_s, "%CONCEIÇÃO", none, yes);
+        row("underscore is a character", u"ÇÃO"_s, "___", none, yes);
+        row("not a byte", u"ÇÃO"_s, "____", none, no);
+        row("dotless i is no I", u"ı"_s, "I", none, no);
+        row("a number as text", 1963, "%96%", none, yes);
+        row("backslash is a character", u"A\\B"_s, "%\\%", none, yes);
+        row("null text", QVariant(), "%", none, QVariant());
+        // A stray byte (not UTF-8) only matches itself and never upsets the reading.
+        row("stray byte", QByteArray("A\xC3"), "A_", none, yes);
+    }
+    void likeFoldsAccentedLetters()
+    {
+        QFETCH(QVariant, text);
+        QFETCH(QString, pattern);
+        QFETCH(QVariant, escape);
+        QFETCH(QVariant, expected);
+        // A byte array is bound as a blob; the cast hands its bytes to like() as text.
+        const QString sql = escape.isValid()
+            ? QStringLiteral("select cast(? as text) like ? escape ?")
+            : QStringLiteral("select cast(? as text) like ?");
+        QVariantList args { text, pattern };
+        if (escape.isValid())
+            args << escape;
+        QCOMPARE(evaluate(sql, args), expected);
+    }
+
+    void likeAgreesWithARegularExpression()
+    {
+        // Patterns made from the text by random edits (runs to "%", characters to "_", case
+        // flips, stray characters), with and without an escape, so that about half match; the
+        // regular expression is the reference.
+        const QString textChars = QStringLiteral("aAbB1ãÃçÇ%_!");
+        const QString strayChars = QStringLiteral("aBãç1");
+        QRandomGenerator random(20240615);
+        const auto chance = [&](int percent) { return int(random.bounded(100)) < percent; };
+        SqlStatement plain(m_fx->db().handle(), QStringLiteral("select ? like ?"));
+        SqlStatement escaped(m_fx->db().handle(), QStringLiteral("select ? like ? escape '!'"));
+        int matched = 0;
+        for (int i = 0; i < 4000; ++i) {
+            const bool withEscape = i % 2;
+            QString text;
+            for (int n = 1 + int(random.bounded(10)); n > 0; --n)
+                text += textChars.at(int(random.bounded(int(textChars.size()))));
+            QString pattern;
+            for (int k = 0; k < text.size(); ++k) {
+                const QChar c = text.at(k);
+                if (chance(15)) {
+                    pattern += u'%';
+                    k += int(random.bounded(3)) - 1;
+                } else if (chance(10)) {
+                    pattern += u'_';
+                } else if (chance(12)) {
+                    pattern += strayChars.at(int(random.bounded(int(strayChars.size()))));
+                } else {
+                    if (withEscape && (c == u'%' || c == u'_' || c == u'!'))
+                        pattern += u'!';
+                    pattern += chance(30) ? (c.isUpper() ? c.toLower() : c.toUpper()) : c;
+                }
+            }
+            if (chance(10))
+                pattern += u'%';
+
+            QString expression;
+            bool lone = false;
+            for (int k = 0; k < pattern.size(); ++k) {
+                const QChar c = pattern.at(k);
+                if (withEscape && c == u'!') {
+                    if (++k == pattern.size()) {
+                        lone = true;
+                        break;
+                    }
+                    expression += QRegularExpression::escape(pattern.at(k));
+                } else if (c == u'%') {
+                    expression += QStringLiteral(".*");
+                } else if (c == u'_') {
+                    expression += u'.';
+                } else {
+                    expression += QRegularExpression::escape(c);
+                }
+            }
+            const QRegularExpression re(QStringLiteral("^(?:") + expression + QStringLiteral(")$"),
+                                        QRegularExpression::CaseInsensitiveOption
+                                            | QRegularExpression::DotMatchesEverythingOption);
+            const bool expected = !lone && re.match(text).hasMatch();
+            matched += expected;
+            SqlStatement &st = withEscape ? escaped : plain;
+            st.reset();
+            st.bind(0, text);
+            st.bind(1, pattern);
+            QVERIFY(st.step());
+            if ((st.int64(0) != 0) != expected)
+                QFAIL(qPrintable(
+                    QStringLiteral("'%1' like '%2'%3 should give %4")
+                        .arg(text, pattern, withEscape ? QStringLiteral(" escape '!'") : QString(),
+                             expected ? QStringLiteral("true") : QStringLiteral("false"))));
+        }
+        // Enough of both answers for the comparison to mean something.
+        QVERIFY2(matched > 1000 && matched < 3000, qPrintable(QString::number(matched)));
+    }
+
 private:
+    QVariant evaluate(const QString &sql, const QVariantList &args)
+    {
+        SqlStatement st(m_fx->db().handle(), sql);
+        for (int i = 0; i < int(args.size()); ++i)
+            st.bind(i, args[i]);
+        return st.step() ? st.value(0) : QVariant();
+    }
+
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<EngineFixture> m_fx;
 };
