@@ -16,7 +16,8 @@
 class Database;
 class Dataset;
 
-struct DatasetHooks {
+struct DatasetHooks
+{
     using Hook = std::function<void(Dataset &)>;
     Hook beforeOpen, afterOpen, beforeClose, afterClose;
     Hook beforeInsert, afterInsert, beforeEdit, afterEdit;
@@ -25,14 +26,16 @@ struct DatasetHooks {
     Hook onNewRecord;
 };
 
-struct LocateOptions {
+struct LocateOptions
+{
     bool caseInsensitive = false;
     bool partialKey = false;
 };
 
 // A row as the engine holds it: one internal value per field, the SQLite rowid when stored, and
 // a number unique in the process that follows the row while positions shift.
-struct DatasetRow {
+struct DatasetRow
+{
     QVector<QVariant> values;
     qint64 rowid = 0;
     quint64 uid = 0;
@@ -135,7 +138,7 @@ public:
 protected:
     // Makes the fields (unless declared) and loads the first rows.
     virtual void doOpen() = 0;
-    virtual void doClose() {}
+    virtual void doClose() { }
     // Lazily fetched datasets load more rows here; false when all are in.
     virtual bool fetchMore() { return false; }
     // Queues the write of m_editBuffer (insert or update) through database()->submit().
@@ -146,9 +149,9 @@ protected:
     // Where a posted new row goes among the rows (index order for tables).
     [[nodiscard]] virtual int placeInserted(const DatasetRow &row, int insertPosition) const;
     // Reloads every row from the store (refresh, master change).
-    virtual void reloadRows() {}
+    virtual void reloadRows() { }
     // Copies link values into a new row (details).
-    virtual void initNewRecord() {}
+    virtual void initNewRecord() { }
 
     [[nodiscard]] Field *createField(const QString &name, FieldType type, int size);
     void clearFields();
@@ -207,11 +210,16 @@ private:
     DatasetRow m_editBuffer;
     int m_insertPosition = 0;
     quint64 m_rowsGeneration = 0;
-    struct PrefixIndex {
+    struct PrefixIndex
+    {
         int field = -1;
         quint64 generation = 0;
         std::vector<std::pair<QString, int>> keys; // folded text, row index
+        std::vector<QString> source; // per row index, the text its key was made from
     };
+    // The rows hold the same texts, in the same places, as when the index was made (a refresh
+    // that brought nothing new).
+    [[nodiscard]] bool prefixIndexStillFits(const PrefixIndex &index) const;
     std::unique_ptr<PrefixIndex> m_prefixIndex;
     static quint64 s_uidCounter;
     static const QVector<QVariant> s_emptyValues;

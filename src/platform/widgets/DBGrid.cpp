@@ -363,8 +363,12 @@ void DBGrid::followDataset(int column)
     if (wanted == currentIndex() && (!wanted.isValid() || selectionModel()->isSelected(wanted)))
         return;
     QScopedValueRollback<bool> following(m_following, true);
+    // A grid that selects whole rows shows the record's whole row selected, however it got there.
+    const QItemSelectionModel::SelectionFlags select = selectionBehavior() == SelectRows
+        ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
+        : QItemSelectionModel::ClearAndSelect;
     if (wanted.isValid())
-        selectionModel()->setCurrentIndex(wanted, QItemSelectionModel::ClearAndSelect);
+        selectionModel()->setCurrentIndex(wanted, select);
     else
         selectionModel()->clear();
 }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QString>
+
+#include <optional>
 
 // How a grid shows one field: the field by name, its title, width, alignments and colours,
 // whether the grid may edit it, and the words a logical field shows. A plain value; a setting
@@ -48,6 +51,12 @@ public:
     DBGridColumn &setTextColor(const QColor &color) { return set(m_textColor, color); }
     [[nodiscard]] const QColor &titleColor() const { return m_titleColor; }
     DBGridColumn &setTitleColor(const QColor &color) { return set(m_titleColor, color); }
+    [[nodiscard]] const QColor &titleBackground() const { return m_titleBackground; }
+    DBGridColumn &setTitleBackground(const QColor &color) { return set(m_titleBackground, color); }
+
+    // Of the cells; unset takes the grid's.
+    [[nodiscard]] const std::optional<QFont> &font() const { return m_font; }
+    DBGridColumn &setFont(const QFont &font) { return set(m_font, std::optional<QFont>(font)); }
 
     // Logical fields: "true text;false text" ("O;."); empty keeps the field's own words. Null
     // shows nothing either way.
@@ -70,5 +79,7 @@ private:
     QColor m_color;
     QColor m_textColor;
     QColor m_titleColor;
+    QColor m_titleBackground;
+    std::optional<QFont> m_font;
     QString m_displayValues;
 };

@@ -349,6 +349,8 @@ QVariant DatasetModel::data(const QModelIndex &index, int role) const
         const QColor colour = c.textColor().isValid() ? c.textColor() : m_text;
         return colour.isValid() ? QVariant(QBrush(colour)) : QVariant();
     }
+    case Qt::FontRole:
+        return c.font() ? QVariant(*c.font()) : QVariant();
     default:
         return QVariant();
     }
@@ -393,6 +395,8 @@ QVariant DatasetModel::headerData(int section, Qt::Orientation orientation, int 
         const QColor colour = c.titleColor().isValid() ? c.titleColor() : m_title;
         return colour.isValid() ? QVariant(QBrush(colour)) : QVariant();
     }
+    case Qt::BackgroundRole:
+        return c.titleBackground().isValid() ? QVariant(QBrush(c.titleBackground())) : QVariant();
     default:
         return QVariant();
     }
