@@ -2,6 +2,7 @@
 
 #include "cli/DbCommand.h"
 #include "cli/ReportCommand.h"
+#include "cli/SummaryCommand.h"
 
 #include <QApplication>
 
@@ -14,8 +15,7 @@
 int runCommandLine(const QStringList &args, bool *handled)
 {
     const QString command = args.value(0);
-    // Sub-commands are recognised here; "summary" joins this list.
-    const bool printing = command == QLatin1String("report");
+    const bool printing = command == QLatin1String("report") || command == QLatin1String("summary");
     const bool known = command == QLatin1String("db") || printing;
     if (handled)
         *handled = known;
@@ -45,6 +45,8 @@ int runCommandLine(const QStringList &args, bool *handled)
         code = DbCommand(out, err).run(rest);
     else if (command == QLatin1String("report"))
         code = ReportCommand(out, err).run(rest);
+    else if (command == QLatin1String("summary"))
+        code = SummaryCommand(out, err).run(rest);
     out.flush();
     err.flush();
     return code;

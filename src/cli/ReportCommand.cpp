@@ -1,14 +1,13 @@
 #include "cli/ReportCommand.h"
 
 #include "cli/CommandLine.h"
+#include "cli/ConsoleDialogs.h"
 #include "data/DM.h"
 #include "platform/engine/Database.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/FormatSettings.h"
 #include "platform/engine/Table.h"
 #include "platform/report/BandedReport.h"
-#include "platform/widgets/DialogRecorder.h"
-#include "platform/widgets/Dialogs.h"
 #include "reports/ExamReport.h"
 
 #include <QDateTime>
@@ -18,25 +17,6 @@
 
 #include <exception>
 #include <memory>
-
-namespace {
-// What the data module would have shown in boxes goes to err instead.
-class ConsoleDialogs : public DialogRecorder
-{
-public:
-    explicit ConsoleDialogs(QTextStream &err)
-        : m_err(err)
-    { }
-    void message(const QString &text) override { m_err << text << '\n'; }
-    void applicationError(const QString &text) override
-    {
-        m_err << Dialogs::applicationErrorText(text) << '\n';
-    }
-
-private:
-    QTextStream &m_err;
-};
-} // namespace
 
 ReportCommand::ReportCommand(QTextStream &out, QTextStream &err)
     : m_out(out)
