@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -70,12 +71,16 @@ private Q_SLOTS:
     void longConclusionContinuesOnPageTwo();
     void longNameIsCut();
     void pictureForTheEye();
+    void printedTextFollowsTheFindings_data();
+    void printedTextFollowsTheFindings();
+    void nullMeasurementIsAnEmptyGreyBox();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<PracticeDirectory> m_dir;
     std::unique_ptr<TDataModule1> m_module;
     std::unique_ptr<ExamReport> m_report;
+    QTemporaryDir m_files;
 };
 
 void tst_ExamReport::init()
@@ -210,6 +215,75 @@ void tst_ExamReport::pictureForTheEye()
                    QCoreApplication::applicationDirPath() + u"/ExamReport"_s });
     QVERIFY(render.waitForFinished(30000));
     QVERIFY(QImage(QCoreApplication::applicationDirPath() + u"/ExamReport.png"_s).width() > 0);
+}
+
+void tst_ExamReport::printedTextFollowsTheFindings_data()
+{
+    QTest::addColumn<int>("patient");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+    const QString diagram = u"Áreas Segmentares Disquinéticas :"_s;
+    QTest::newRow("dyskinetic areas ticked")
+        << 7 << QStringList { diagram, u"Anormais"_s, u"1 = normal"_s, u"Hipocinesia apical."_s }
+        << QStringList {};
+    QTest::newRow("dyskinetic areas unticked") << 10 << QStringList { u"Válvulas Cardíacas :"_s }
+                                               << QStringList { diagram, u"5 = aneurismático"_s };
+    // Never answered: the findings read as normal, no diagram, no observations.
+    QTest::newRow("all findings null")
+        << 9 << QStringList { u"Válvulas Cardíacas :"_s, u"Normais"_s, u"Normal"_s }
+        << QStringList { diagram, u"Anormais"_s };
+}
+
+void tst_ExamReport::printedTextFollowsTheFindings()
+{
+    QFETCH(int, patient);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
+        QSKIP("pdftotext is not installed");
+    QVERIFY(m_module->TablePac->locate(u"NF"_s, patient));
+    const QString pdf = m_files.path() + u"/report.pdf"_s;
+    QVERIFY(m_report->QuickRep1->exportPdf(pdf));
+    QProcess read;
+    read.start(u"pdftotext"_s, { u"-layout"_s, pdf, u"-"_s });
+    QVERIFY(read.waitForFinished(30000));
+    const QString text = QString::fromUtf8(read.readAllStandardOutput());
+    QVERIFY(text.contains(u"Relatório de Exame Ecocardiográfico"_s));
+    for (const QString &expected : present)
+        QVERIFY2(text.contains(expected), qPrintable(expected));
+    for (const QString &unexpected : absent)
+        QVERIFY2(!text.contains(unexpected), qPrintable(unexpected));
+}
+
+void tst_ExamReport::nullMeasurementIsAnEmptyGreyBox()
+{
+    if (QStandardPaths::findExecutable(u"pdftoppm"_s).isEmpty())
+        QSKIP("pdftoppm is not installed");
+    QVERIFY(m_module->TablePac->locate(u"NF"_s, 9));
+    const ReportDocument doc = m_report->QuickRep1->generate();
+    QRectF box;
+    for (const ReportDocument::TextRecord &text : doc.texts()) {
+        if (text.item == u"QRDBTextVd"_s) {
+            QVERIFY(text.text.isEmpty());
+            box = text.rectMm;
+        }
+    }
+    QVERIFY(box.isValid());
+    const QString pdf = m_files.path() + u"/null.pdf"_s;
+    QVERIFY(m_report->QuickRep1->exportPdf(pdf));
+    QProcess render;
+    constexpr int dpi = 100;
+    render.start(u"pdftoppm"_s,
+                 { u"-png"_s, u"-r"_s, QString::number(dpi), u"-singlefile"_s, pdf,
+                   m_files.path() + u"/null"_s });
+    QVERIFY(render.waitForFinished(30000));
+    const QImage page(m_files.path() + u"/null.png"_s);
+    QVERIFY(!page.isNull());
+    const QPointF centre = box.center() * dpi / 25.4;
+    const QColor colour = page.pixelColor(centre.toPoint());
+    QVERIFY2(qAbs(colour.red() - 223) <= 2 && colour.red() == colour.green()
+                 && colour.green() == colour.blue(),
+             qPrintable(colour.name()));
 }
 
 QTEST_MAIN(tst_ExamReport)
