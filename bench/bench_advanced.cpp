@@ -1,0 +1,164 @@
+// The advanced patient search ("Pesquisar..." of "Pesquisa Avançada") on the scale data set
+// (TALUVO_BENCH_DATA), with the window shown offscreen, against sqlite3 running the same statement.
+// For each searched text (or only the second argument), medians over N runs (first argument,
+// default 10) in milliseconds:
+//   click    the search as the user waits for it: the statement opened, the grid painted
+//   all      the search and every found row read into the result (what sqlite3 does)
+//   free     closing that fully read result, which the next search does first
+//   c-api    the same statement through SQLite's C API with its own upper() and like(), every
+//            column of every row read as text
+//   cli      the sqlite3 command-line tool, ".timer on", output to /dev/null (the reference)
+// The data set is only read.
+#include "data/DM.h"
+#include "platform/engine/Database.h"
+#include "platform/engine/Query.h"
+#include "platform/engine/SqliteStore.h"
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/DialogRecorder.h"
+#include "platform/widgets/Dialogs.h"
+#include "search/Pesq.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double timed(const std::function<void()> &fn)
+{
+    QElapsedTimer t;
+    t.start();
+    fn();
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// SQLite's own functions: the connection is opened after the engine's auto-extension is dropped.
+int sqliteRows(sqlite3 *db, const QString &sql)
+{
+    sqlite3_stmt *st = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &st, nullptr) != SQLITE_OK)
+        return -1;
+    int rows = 0;
+    const int columns = sqlite3_column_count(st);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c)
+            sqlite3_column_text(st, c);
+        ++rows;
+    }
+    sqlite3_finalize(st);
+    return rows;
+}
+
+// "Run Time: real S" of the command-line tool; negative when it is not there.
+double cliMs(const QString &file, const QString &sql)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (tool.isEmpty())
+        return -1;
+    QProcess p;
+    p.start(tool, { QStringLiteral("-readonly"), file });
+    p.write(".timer on\n.output /dev/null\n");
+    p.write(sql.toUtf8() + ";\n");
+    p.closeWriteChannel();
+    p.waitForFinished(-1);
+    static const QRegularExpression real(QStringLiteral("Run Time: real ([0-9.]+)"));
+    const QRegularExpressionMatch m = real.match(QString::fromUtf8(p.readAllStandardOutput()));
+    return m.hasMatch() ? m.captured(1).toDouble() * 1000 : -1;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString dir = qEnvironmentVariable("TALUVO_BENCH_DATA", QStringLiteral("bench-data"));
+    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
+    Database::setCommandLineDirectory(dir);
+    Dialogs::install(std::make_unique<DialogRecorder>());
+
+    // Made in start-up order: the window before the data module that binds its grid.
+    auto form = std::make_unique<TFormPesqAV>();
+    FormPesqAV = form.get();
+    auto module = std::make_unique<TDataModule1>();
+    DataModule1 = module.get();
+    module->load();
+    form->show();
+    QApplication::processEvents();
+
+    sqlite3_reset_auto_extension();
+    sqlite3 *plain = nullptr;
+    const QString file = SqliteStore::filePath(dir);
+    if (sqlite3_open_v2(file.toUtf8().constData(), &plain, SQLITE_OPEN_READONLY, nullptr)
+        != SQLITE_OK) {
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(file));
+        return 1;
+    }
+
+    std::printf("advanced search, 100000 patients, %d runs, medians in ms\n", runs);
+    std::printf("%-10s %7s %7s %7s %7s %7s %7s %9s %9s %9s\n", "text", "rows", "click", "all",
+                "free", "c-api", "cli", "all/cli", "+free/cli", "all/c-api");
+    Query &query = *module->QueryPesqAv;
+    std::vector<QByteArray> texts { "silva", "joão", "1963", "zzzz", "" };
+    if (argc > 2)
+        texts = { QByteArray(argv[2]) };
+    for (const QByteArray &utf8 : texts) {
+        const char *text = utf8.constData();
+        form->Edit1->setText(QString::fromUtf8(utf8));
+        const QString sql = TFormPesqAV::searchStatement(form->Edit1->text());
+        // Taken in turn, so that the load of the shared machine weighs on all of them alike; each
+        // search starts with the query closed.
+        std::vector<double> click, all, freed, capi, cli;
+        int rows = 0;
+        int plainRows = 0;
+        for (int i = 0; i < runs; ++i) {
+            query.close();
+            click.push_back(timed([&] {
+                form->BitBtn1Click();
+                QApplication::processEvents();
+            }));
+            query.close();
+            all.push_back(timed([&] {
+                form->BitBtn1Click();
+                rows = query.recordCount();
+            }));
+            freed.push_back(timed([&] { query.close(); }));
+            capi.push_back(timed([&] { plainRows = sqliteRows(plain, sql); }));
+            cli.push_back(cliMs(file, sql));
+        }
+        const double allMedian = median(all);
+        const double freedMedian = median(freed);
+        const double capiMedian = median(capi);
+        const double cliMedian = median(cli);
+        std::printf("%-10s %7d %7.1f %7.1f %7.1f %7.1f %7.1f %9.2f %9.2f %9.2f%s\n",
+                    text[0] ? text : "(empty)", rows, median(click), allMedian, freedMedian,
+                    capiMedian, cliMedian, cliMedian > 0 ? allMedian / cliMedian : 0.0,
+                    cliMedian > 0 ? (allMedian + freedMedian) / cliMedian : 0.0,
+                    allMedian / capiMedian,
+                    plainRows != rows ? "  (sqlite3's own like finds another count)" : "");
+    }
+    sqlite3_close(plain);
+    module.reset();
+    DataModule1 = nullptr;
+    form.reset();
+    return 0;
+}
