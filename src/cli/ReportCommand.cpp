@@ -1,22 +1,14 @@
 #include "cli/ReportCommand.h"
 
 #include "cli/CommandLine.h"
-#include "cli/ConsoleDialogs.h"
+#include "cli/PrintingCommand.h"
 #include "data/DM.h"
-#include "platform/engine/Database.h"
-#include "platform/engine/DatabaseError.h"
-#include "platform/engine/FormatSettings.h"
 #include "platform/engine/Table.h"
 #include "platform/report/BandedReport.h"
 #include "reports/ExamReport.h"
 
 #include <QDateTime>
-#include <QFile>
-#include <QLocale>
 #include <QTextStream>
-
-#include <exception>
-#include <memory>
 
 ReportCommand::ReportCommand(QTextStream &out, QTextStream &err)
     : m_out(out)
@@ -64,39 +56,24 @@ int ReportCommand::run(const QStringList &args)
         return ExitCode::Usage;
     }
 
-    Database::setCommandLineDirectory(data);
-    Dialogs::install(std::make_unique<ConsoleDialogs>(m_err));
-    FormatSettings::setCurrent(FormatSettings::fromLocale(QLocale()));
-    int code = ExitCode::Failure;
-    try {
-        TDataModule1 dm;
-        DataModule1 = &dm;
+    return PrintingCommand::withDataModule(data, m_err, [&](TDataModule1 &dm) {
         dm.load();
         if (!dm.TablePac->locate(QStringLiteral("NF"), nf)) {
             m_err << QStringLiteral("No patient has the number %1.\n").arg(nf);
-        } else if (!dm.TableEco->locate(QStringLiteral("CodigoExame"), examTime)) {
+            return int(ExitCode::Failure);
+        }
+        if (!dm.TableEco->locate(QStringLiteral("CodigoExame"), examTime)) {
             m_err << QStringLiteral("Patient %1 has no exam made at %2.\n").arg(nf).arg(exam);
-        } else if (dm.TableIMG->isEmpty()) {
+            return int(ExitCode::Failure);
+        }
+        if (dm.TableIMG->isEmpty()) {
             m_err << QStringLiteral("The exam %1 of patient %2 has no segment scores, so its "
                                     "report has no page; nothing was written.\n")
                          .arg(exam)
                          .arg(nf);
-        } else {
-            ExamReport report(dm);
-            QString error;
-            if (report.QuickRep1->exportPdf(pdf, &error)) {
-                m_out << QStringLiteral("Wrote %1\n").arg(pdf);
-                code = ExitCode::Ok;
-            } else {
-                QFile::remove(pdf);
-                m_err << QStringLiteral("Cannot write %1: %2\n").arg(pdf, error);
-            }
+            return int(ExitCode::Failure);
         }
-        DataModule1 = nullptr;
-    } catch (const std::exception &e) {
-        DataModule1 = nullptr;
-        m_err << QString::fromUtf8(e.what()) << '\n';
-    }
-    Dialogs::install(nullptr);
-    return code;
+        ExamReport report(dm);
+        return PrintingCommand::writePdf(*report.QuickRep1, pdf, m_out, m_err);
+    });
 }

@@ -1,21 +1,14 @@
 #include "cli/SummaryCommand.h"
 
 #include "cli/CommandLine.h"
-#include "cli/ConsoleDialogs.h"
+#include "cli/PrintingCommand.h"
 #include "data/DM.h"
-#include "platform/engine/Database.h"
-#include "platform/engine/FormatSettings.h"
 #include "platform/report/BandedReport.h"
 #include "reports/StatisticsPage.h"
 #include "reports/SummaryReport.h"
 
 #include <QDate>
-#include <QFile>
-#include <QLocale>
 #include <QTextStream>
-
-#include <exception>
-#include <memory>
 
 SummaryCommand::SummaryCommand(QTextStream &out, QTextStream &err)
     : m_out(out)
@@ -72,39 +65,20 @@ int SummaryCommand::run(const QStringList &args)
         }
     }
 
-    Database::setCommandLineDirectory(data);
-    Dialogs::install(std::make_unique<ConsoleDialogs>(m_err));
-    FormatSettings::setCurrent(FormatSettings::fromLocale(QLocale()));
-    int code = ExitCode::Failure;
-    try {
-        TDataModule1 dm;
-        DataModule1 = &dm;
+    return PrintingCommand::withDataModule(data, m_err, [&](TDataModule1 &dm) {
         dm.load();
         const auto summary = kind == SummaryReport::Kind::ByDoctor
             ? StatisticsPage::Summary::ByDoctor
             : StatisticsPage::Summary::ByHealthSystem;
         // An empty result has already been told, in the page's own words.
-        if (StatisticsPage::openSummary(summary, types, first, last)) {
-            SummaryReport::Options options;
-            options.types = [types] { return types; };
-            options.from = [first] { return first; };
-            options.to = [last] { return last; };
-            SummaryReport report(kind, std::move(options));
-            report.setDataset(dm.QueryStat);
-            QString error;
-            if (report.QuickRep->exportPdf(pdf, &error)) {
-                m_out << QStringLiteral("Wrote %1\n").arg(pdf);
-                code = ExitCode::Ok;
-            } else {
-                QFile::remove(pdf);
-                m_err << QStringLiteral("Cannot write %1: %2\n").arg(pdf, error);
-            }
-        }
-        DataModule1 = nullptr;
-    } catch (const std::exception &e) {
-        DataModule1 = nullptr;
-        m_err << QString::fromUtf8(e.what()) << '\n';
-    }
-    Dialogs::install(nullptr);
-    return code;
+        if (!StatisticsPage::openSummary(summary, types, first, last))
+            return int(ExitCode::Failure);
+        SummaryReport::Options options;
+        options.types = [types] { return types; };
+        options.from = [first] { return first; };
+        options.to = [last] { return last; };
+        SummaryReport report(kind, std::move(options));
+        report.setDataset(dm.QueryStat);
+        return PrintingCommand::writePdf(*report.QuickRep, pdf, m_out, m_err);
+    });
 }
