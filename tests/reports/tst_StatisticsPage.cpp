@@ -47,6 +47,7 @@ private Q_SLOTS:
     void rangeEndsAreIncluded();
     void emptyRangeKeepsFigures();
     void chosenDoctorThenCleared();
+    void noRegisteredPatients();
 
 private:
     void range(const QDate &from, const QDate &to)
@@ -165,6 +166,21 @@ void tst_StatisticsPage::chosenDoctorThenCleared()
     QCOMPARE(doctor->currentIndex(), -1);
     m_page->BitBtn1->click();
     QCOMPARE(figures(), (QStringList { u"4,00"_s, u"2,00"_s, u"2,00"_s, u"1,33"_s }));
+}
+
+// Exams whose patients are all gone: nothing to divide by, the other figures still show.
+void tst_StatisticsPage::noRegisteredPatients()
+{
+    m_module.reset();
+    DataModule1 = nullptr;
+    m_dir.reset();
+    m_dir = std::make_unique<PracticeDirectory>(QString::fromUtf8(kPractice)
+                                                + u"DELETE FROM bddid;"_s);
+    m_module = std::make_unique<TDataModule1>();
+    DataModule1 = m_module.get();
+    m_module->load();
+    m_page->BitBtn1->click();
+    QCOMPARE(figures(), (QStringList { u"4,00"_s, u"2,00"_s, u"2,00"_s, u"---"_s }));
 }
 
 QTEST_MAIN(tst_StatisticsPage)
