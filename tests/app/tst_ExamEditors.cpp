@@ -71,6 +71,7 @@ private Q_SLOTS:
     void tabInsertsInConclusionMovesInObservations();
     void plainConclusionSavedBackAsRtf();
     void untouchedKeepsNullEmptiedWritesRtf();
+    void editKeepsCaretCancelRestoresText();
 
 private:
     void editExam()
@@ -283,6 +284,24 @@ void tst_ExamEditors::untouchedKeepsNullEmptiedWritesRtf()
     const QString emptied = m_module->TableEcoEco1->asString();
     QVERIFY2(emptied.startsWith(u"{\\rtf1"_s), qPrintable(emptied));
     QVERIFY(f.Editor->toPlainText().isEmpty());
+}
+
+void tst_ExamEditors::editKeepsCaretCancelRestoresText()
+{
+    TMainForm &f = *m_form;
+    f.PageControl2->setCurrentIndex(kConclusionsPage);
+    focusAndWait(f.Editor);
+    QTextCursor caret = f.Editor->textCursor();
+    caret.setPosition(6); // after "Exame "
+    f.Editor->setTextCursor(caret);
+    // Starting the edit announces the record again: the caret stays where the user put it.
+    editExam();
+    QCOMPARE(f.Editor->textCursor().position(), 6);
+    f.Editor->insertPlainText(u"muito "_s);
+    QCOMPARE(f.Editor->toPlainText(), u"Exame muito normal."_s);
+    // The same stored value comes back on cancel; the typed text must not stay.
+    m_module->TableEco->cancel();
+    QCOMPARE(f.Editor->toPlainText(), u"Exame normal."_s);
 }
 
 QTEST_MAIN(tst_ExamEditors)

@@ -503,7 +503,10 @@ void DBGrid::keyPressEvent(QKeyEvent *event)
             discardEditor();
             guard([this] {
                 Dataset *ds = dataset();
-                if (ds->state() == DatasetState::Insert || !ds->isEmpty())
+                if (ds->state() != DatasetState::Insert && ds->isEmpty())
+                    return;
+                if (!m_confirmDelete
+                    || Dialogs::instance().confirm(QStringLiteral("Delete record?")))
                     ds->deleteRecord();
             });
         }

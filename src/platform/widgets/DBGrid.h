@@ -27,7 +27,8 @@ class Delegate;
 // cell editor closes or the record is posted; a text that does not convert shows the engine's
 // message in the application's error box and the editor stays. Keys: Insert inserts a record at
 // the current row, Down on the last row appends one, Esc reverts the cell being typed or, with
-// nothing typed, cancels the record, Ctrl+Delete deletes the current record without asking.
+// nothing typed, cancels the record, Ctrl+Delete deletes the current record (after the toolkit's
+// "Delete record?" when the grid is set to confirm).
 // An inserted record that nothing was typed into is dropped when the focus leaves the grid for
 // another control of the window.
 //
@@ -65,6 +66,8 @@ public:
     // No cell editing and no inserting or deleting records from the keyboard.
     void setReadOnly(bool readOnly);
     [[nodiscard]] bool isReadOnly() const { return m_readOnly; }
+    // Ctrl+Delete asks before deleting; off by default.
+    void setConfirmDelete(bool confirm) { m_confirmDelete = confirm; }
     // Where the columns set none; invalid colours keep the palette's.
     void setCellColors(const QColor &background, const QColor &text);
     void setTitleColor(const QColor &text);
@@ -119,6 +122,7 @@ private:
     QPointer<DBGridDetail::CellEditor> m_editor;
     Options m_options;
     bool m_readOnly = false;
+    bool m_confirmDelete = false;
     bool m_following = false; // the view's current cell is being put where the dataset is
     bool m_commitFailed = false;
     bool m_applyingWidths = false;

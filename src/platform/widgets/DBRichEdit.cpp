@@ -25,8 +25,10 @@ DBRichEdit::DBRichEdit(QWidget *parent)
             setFocus(Qt::OtherFocusReason);
     });
     connect(document(), &QTextDocument::contentsChanged, this, [this] {
-        if (!m_loading)
+        if (!m_loading) {
+            m_changedSinceLoad = true;
             m_link.setModified();
+        }
     });
     updateReadOnly();
 }
@@ -52,10 +54,16 @@ bool DBRichEdit::startEdit()
 
 void DBRichEdit::loadValue()
 {
-    const QScopedValueRollback<bool> loading(m_loading, true);
     const Field *f = m_link.field();
     const QString stored = f && !f->isNull() ? f->asString() : QString();
+    // Starting an edit announces the record again; reloading the same text would throw the caret
+    // back to the start under the key that started the edit.
+    if (m_shown && *m_shown == stored && !m_changedSinceLoad)
+        return;
+    const QScopedValueRollback<bool> loading(m_loading, true);
     RichText::load(*document(), stored);
+    m_shown = stored;
+    m_changedSinceLoad = false;
     moveCursor(QTextCursor::Start);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "platform/widgets/FieldDataLink.h"
 
 #include <QTextEdit>
@@ -55,5 +57,8 @@ private:
     FieldDataLink m_link;
     bool m_loading = false;
     bool m_storing = false;
+    // The stored value on show, and whether the user has changed the text since it was loaded.
+    std::optional<QString> m_shown;
+    bool m_changedSinceLoad = false;
     bool m_focused = false;
 };
