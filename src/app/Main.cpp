@@ -8,6 +8,10 @@
 #include "workspace/GridPages.h"
 #include "reports/ExamReport.h"
 #include "reports/StatisticsPage.h"
+#include "search/Pesq.h"
+#include "search/Pesqt2.h"
+#include "search/UnitConc.h"
+#include "search/frase.h"
 #include "platform/report/BandedReport.h"
 #include "workspace/MeasurementsPage.h"
 #include "workspace/WallMotionPage.h"
@@ -19,8 +23,10 @@
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DBRichEdit.h"
 #include "platform/widgets/Dialogs.h"
+#include "platform/widgets/DrawnIcon.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateEdit>
@@ -58,19 +64,9 @@ namespace {
 const char *const kTag = "tag";
 
 // The tool bar images, drawn rather than loaded so that they stay crisp at 16 x 16.
-QIcon drawIcon(const std::function<void(QPainter &)> &draw)
-{
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    draw(p);
-    return QIcon(pixmap);
-}
-
 QIcon magnifierIcon()
 {
-    return drawIcon([](QPainter &p) {
+    return drawnIcon([](QPainter &p) {
         p.setPen(QPen(QColor(0x20, 0x40, 0x80), 1.6));
         p.setBrush(QColor(0xc8, 0xe0, 0xff));
         p.drawEllipse(QPointF(6.5, 6.5), 4.5, 4.5);
@@ -81,7 +77,7 @@ QIcon magnifierIcon()
 
 QIcon printerIcon()
 {
-    return drawIcon([](QPainter &p) {
+    return drawnIcon([](QPainter &p) {
         p.setPen(QPen(Qt::black, 1));
         p.setBrush(Qt::white);
         p.drawRect(QRectF(4.5, 1.5, 7, 5)); // paper in
@@ -96,7 +92,7 @@ QIcon printerIcon()
 
 QIcon binocularsIcon()
 {
-    return drawIcon([](QPainter &p) {
+    return drawnIcon([](QPainter &p) {
         p.setPen(QPen(Qt::black, 1));
         p.setBrush(QColor(0x40, 0x40, 0x40));
         p.drawRect(QRectF(3.5, 2.5, 3, 5));
@@ -110,7 +106,7 @@ QIcon binocularsIcon()
 
 QIcon previewIcon()
 {
-    return drawIcon([](QPainter &p) {
+    return drawnIcon([](QPainter &p) {
         p.setPen(QPen(Qt::black, 1));
         p.setBrush(Qt::white);
         p.drawRect(QRectF(1.5, 0.5, 10, 13));
@@ -127,7 +123,7 @@ QIcon previewIcon()
 
 QIcon calendarIcon()
 {
-    return drawIcon([](QPainter &p) {
+    return drawnIcon([](QPainter &p) {
         p.setPen(QPen(Qt::black, 1));
         p.setBrush(Qt::white);
         p.drawRect(QRectF(1.5, 2.5, 13, 12));
@@ -444,9 +440,12 @@ void TMainForm::createMenus()
     FileNewItem = addItem(Accoes1, u"FileNewItem"_s, u"&Pesquisar Pacientes"_s,
                           QKeySequence(Qt::CTRL | Qt::Key_F));
     FileNewItem->setStatusTip(u"Pesquisar Paciente"_s);
+    // The search window keeps these keys working while it has the focus.
+    FileNewItem->setShortcutContext(Qt::ApplicationShortcut);
     PesquisarExamespordia1
         = addItem(Accoes1, u"PesquisarExamespordia1"_s, u"Pesquisar Exames por &Dia"_s,
                   QKeySequence(Qt::CTRL | Qt::Key_D));
+    PesquisarExamespordia1->setShortcutContext(Qt::ApplicationShortcut);
     N1 = addSeparator(Accoes1, u"N1"_s);
     NovoPaciente1 = addItem(Accoes1, u"NovoPaciente1"_s, u"&Novo Paciente"_s,
                             QKeySequence(Qt::CTRL | Qt::Key_N));
@@ -470,6 +469,9 @@ void TMainForm::createMenus()
     N8 = addSeparator(Ver1, u"N8"_s);
     Frases1 = addItem(Ver1, u"Frases1"_s, u"&Frases"_s, QKeySequence(Qt::Key_F5), 1);
     Concluses1 = addItem(Ver1, u"Concluses1"_s, u"&Conclusões"_s, QKeySequence(Qt::Key_F8), 2);
+    // Phrases are picked one after another from the picker, which has the focus meanwhile.
+    Frases1->setShortcutContext(Qt::ApplicationShortcut);
+    Concluses1->setShortcutContext(Qt::ApplicationShortcut);
     N5 = addSeparator(Ver1, u"N5"_s);
     Valores1 = addItem(Ver1, u"Valores1"_s, u"&Valores"_s, {}, 1);
     Resultados1 = addItem(Ver1, u"Resultados1"_s, u"&Resultados"_s, {}, 2);
@@ -497,9 +499,9 @@ void TMainForm::createMenus()
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(u"PopupMenu1"_s);
-    InserirFrase1 = addItem(PopupMenu1, u"InserirFrase1"_s, u"Inserir Frase"_s, {}, 1);
+    inserirFrases1 = addItem(PopupMenu1, u"inserirFrases1"_s, u"Inserir Frase"_s, {}, 1);
     PopupMenu1->addSeparator();
-    InserirConclusao1 = addItem(PopupMenu1, u"InserirConclusao1"_s, u"Inserir Conclusão"_s, {}, 2);
+    InserirConcluses1 = addItem(PopupMenu1, u"InserirConcluses1"_s, u"Inserir Conclusão"_s, {}, 2);
 
     // The actions behind the items reach the data layer: each runs through guard().
     const auto on = [this](QAction *action, auto handler) {
@@ -515,7 +517,7 @@ void TMainForm::createMenus()
     on(FileExitItem, [this](QObject *) { FileExitItemClick(); });
     for (QAction *item : { Pacientes1, Imagens1, Mapas1 })
         on(item, [this](QObject *sender) { Pacientes1Click(sender); });
-    for (QAction *item : { Frases1, Concluses1, InserirFrase1, InserirConclusao1 })
+    for (QAction *item : { Frases1, Concluses1, inserirFrases1, InserirConcluses1 })
         on(item, [this](QObject *sender) { inserirFrases1Click(sender); });
     for (QAction *item : { Valores1, Resultados1, Concluses2, GerirFrases1 })
         on(item, [this](QObject *sender) { Valores1Click(sender); });
@@ -605,9 +607,16 @@ void TMainForm::PesquisarExamespordia1Click()
     BotaoPsqClick(ToolButton5);
 }
 
-void TMainForm::BotaoPsqClick(QObject *) { }
+void TMainForm::BotaoPsqClick(QObject *Sender)
+{
+    if (FormT2Pesq)
+        FormT2Pesq->showFromMainWindow(tagOf(Sender));
+}
 
-void TMainForm::ToolButton8Click() { }
+void TMainForm::ToolButton8Click()
+{
+    showAdvancedSearch();
+}
 
 void TMainForm::BotaoPrnClick(QObject *Sender)
 {
@@ -656,7 +665,28 @@ void TMainForm::Label70Click()
     PageControl2Change();
 }
 
-void TMainForm::inserirFrases1Click(QObject *) { }
+void TMainForm::inserirFrases1Click(QObject *Sender)
+{
+    // The exam lock's refusal ends the request here, silently: its message has been shown.
+    if (QApplication::activeWindow() == this)
+        examNavigatorEdit();
+    QWidget *window = nullptr;
+    switch (tagOf(Sender)) {
+    case 1:
+        window = Form1;
+        break;
+    case 2:
+        window = FormConc;
+        break;
+    default:
+        return;
+    }
+    if (!window)
+        return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
 
 void TMainForm::PageControl2Change()
 {

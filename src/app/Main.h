@@ -146,8 +146,8 @@ public:
 
     // Right-button menu of the conclusion editor.
     QMenu *PopupMenu1 = nullptr;
-    QAction *InserirFrase1 = nullptr;
-    QAction *InserirConclusao1 = nullptr;
+    QAction *inserirFrases1 = nullptr;
+    QAction *InserirConcluses1 = nullptr;
 
     // What a style click applies to its editor: one format font per tool bar. Only bold, italic and
     // underline ever change; the fonts live as long as the window.
@@ -183,6 +183,9 @@ public:
     void FilePrintSetupItemClick();
     void NovoExame1Click();
     void Label70Click();
+    // The insertion request of F5, F8 and the editor's right-button menu: with the main window
+    // active, the exam goes into edit mode first (the exam lock may refuse: then nothing opens);
+    // then tag 1 shows the phrase picker, tag 2 the standard conclusions.
     void inserirFrases1Click(QObject *Sender);
     // The click of all nine style buttons: updates the tool bar's format font from the button's
     // state and applies the whole font to its editor's selection, or to what is typed next.

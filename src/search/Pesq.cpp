@@ -6,6 +6,7 @@
 #include "platform/engine/Table.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/Dialogs.h"
+#include "platform/widgets/DrawnIcon.h"
 
 #include <QFrame>
 #include <QKeyEvent>
@@ -51,17 +52,13 @@ const char *const Terms[] = {
 // The glyph of "Pesquisar...": a small magnifying glass.
 QIcon searchGlyph()
 {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0x8B, 0x5A, 0x2B), 3, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(10.5, 10.5), QPointF(14, 14));
-    p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1.5));
-    p.setBrush(QColor(0xCF, 0xE6, 0xF7));
-    p.drawEllipse(QPointF(6.5, 6.5), 4.8, 4.8);
-    p.end();
-    return QIcon(pixmap);
+    return drawnIcon([](QPainter &p) {
+        p.setPen(QPen(QColor(0x8B, 0x5A, 0x2B), 3, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(10.5, 10.5), QPointF(14, 14));
+        p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1.5));
+        p.setBrush(QColor(0xCF, 0xE6, 0xF7));
+        p.drawEllipse(QPointF(6.5, 6.5), 4.8, 4.8);
+    });
 }
 
 QLabel *label(QWidget *parent, const QString &name, const QString &caption, const QRect &geometry)

@@ -9,6 +9,7 @@
 #include "platform/engine/Table.h"
 #include "platform/widgets/Clock.h"
 #include "platform/widgets/DBGrid.h"
+#include "platform/widgets/DrawnIcon.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -66,19 +67,9 @@ public:
     }
 };
 
-QIcon drawIcon(const std::function<void(QPainter &)> &draw)
-{
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    draw(p);
-    return QIcon(pixmap);
-}
-
 QIcon checkIcon()
 {
-    return drawIcon([](QPainter &p) {
+    return drawnIcon([](QPainter &p) {
         p.setPen(QPen(QColor(0x00, 0x80, 0x00), 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.drawPolyline(QPolygonF({ QPointF(2.5, 8.5), QPointF(6.5, 12.5), QPointF(13.5, 3.5) }));
     });
@@ -86,7 +77,7 @@ QIcon checkIcon()
 
 QIcon crossIcon()
 {
-    return drawIcon([](QPainter &p) {
+    return drawnIcon([](QPainter &p) {
         p.setPen(QPen(QColor(0xC0, 0x00, 0x00), 2.6, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
         p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
@@ -95,7 +86,7 @@ QIcon crossIcon()
 
 QIcon refreshIcon()
 {
-    return drawIcon([](QPainter &p) {
+    return drawnIcon([](QPainter &p) {
         p.setPen(QPen(QColor(0x20, 0x60, 0x20), 1.8, Qt::SolidLine, Qt::RoundCap));
         p.drawArc(QRectF(2.5, 2.5, 11, 11), 30 * 16, 280 * 16);
         p.setPen(Qt::NoPen);

@@ -141,7 +141,7 @@ void tst_MainForm::menuItems_data()
     row("Imagens1", u"I&magens"_s, QKeySequence(u"Ctrl+I"_s), 1, true, QString());
     row("Mapas1", u"Estatísticas"_s, QKeySequence(), 2, true, QString());
     row("Ajuda2", u"&Ajuda"_s, QKeySequence(), 0, false, QString());
-    row("InserirConclusao1", u"Inserir Conclusão"_s, QKeySequence(), 2, true, QString());
+    row("InserirConcluses1", u"Inserir Conclusão"_s, QKeySequence(), 2, true, QString());
 }
 
 void tst_MainForm::menuItems()
@@ -176,7 +176,7 @@ void tst_MainForm::menuStructure()
              QStringList({ u"A&cerca de..."_s, u"-"_s, u"&Ajuda"_s }));
     QCOMPARE(captions(MainForm->PopupMenu1->actions()),
              QStringList({ u"Inserir Frase"_s, u"-"_s, u"Inserir Conclusão"_s }));
-    QCOMPARE(TMainForm::tagOf(MainForm->InserirFrase1), 1);
+    QCOMPARE(TMainForm::tagOf(MainForm->inserirFrases1), 1);
 }
 
 void tst_MainForm::frameLayout()
