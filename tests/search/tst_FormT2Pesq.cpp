@@ -151,6 +151,20 @@ void tst_FormT2Pesq::callerChoosesPage()
     open(Patients);
     QCOMPARE(m_search->PageControl1->currentWidget(), m_search->TabSheet1);
     QCOMPARE(m_search->focusWidget(), m_search->Edit1);
+
+    // From the main window: its buttons, and its shortcuts while the search window has the keys.
+    m_search->hide();
+    m_form->ToolButton5->click();
+    QVERIFY(QTest::qWaitForWindowActive(m_search.get()));
+    QCOMPARE(m_search->PageControl1->currentWidget(), m_search->TabSheet2);
+    QTest::keyClick(m_search->Data, Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(m_search->PageControl1->currentWidget(), m_search->TabSheet1);
+    QTest::keyClick(m_search->Edit1, Qt::Key_D, Qt::ControlModifier);
+    QCOMPARE(m_search->PageControl1->currentWidget(), m_search->TabSheet2);
+    m_search->hide();
+    m_form->BotaoPsq->click();
+    QVERIFY(m_search->isVisible());
+    QCOMPARE(m_search->PageControl1->currentWidget(), m_search->TabSheet1);
 }
 
 void tst_FormT2Pesq::nameSearch_data()
