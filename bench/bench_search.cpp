@@ -176,6 +176,29 @@ int main(int argc, char **argv)
         }
     }
 
+    // The user's pause: the page shown and the calendar opened take longer than the window
+    // needs to read the rest of the list while it waits.
+    Figures paused, prefetched, slices;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer whole;
+        whole.start();
+        w.SpeedButton1Click();
+        bool read = false;
+        while (whole.elapsed() < 1500) {
+            // One pass of the event loop: what a key press waits for at most.
+            slices.add(timed([] { QApplication::processEvents(); }));
+            if (!read && !list.canFetchMore()) {
+                read = true;
+                prefetched.add(double(whole.nsecsElapsed()) / 1e6);
+            }
+        }
+        const QDate day = newest.addDays(-(366 + int(random.bounded(1826 - 366 + 1))));
+        paused.add(timed([&] {
+            w.Data->setDate(day);
+            w.DBGrid2->repaint();
+        }));
+    }
+
     std::printf(
         "quick search, %d patients, exam list of %d rows (newest %s)\n", count,
         [&] {
@@ -192,6 +215,9 @@ int main(int argc, char **argv)
     for (Distance &d : distances)
         d.figures.print(d.label);
     again.print("day jump within rows already read");
+    prefetched.print("whole list read while the page waits");
+    slices.print("  one pass of the event loop meanwhile");
+    paused.print("day jump, 1 to 5 years back, after a pause");
 
     search.reset();
     FormT2Pesq = nullptr;

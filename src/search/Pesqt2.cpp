@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QDateEdit>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -22,6 +23,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QValidator>
 
@@ -279,6 +281,14 @@ void TFormT2Pesq::createExamPage()
     DBGrid2->setDataSource(DataSourcePesq1);
     connect(DBGrid2, &DBGrid::rowDoubleClicked, this,
             [this] { guard([this] { DBGrid1DblClick(); }); });
+
+    m_prefetch = new QTimer(this);
+    m_prefetch->setInterval(0);
+    connect(m_prefetch, &QTimer::timeout, this, [this] { guard([this] { prefetchExamList(); }); });
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (PageControl1->currentWidget() == TabSheet2)
+            m_prefetch->start();
+    });
 }
 
 void TFormT2Pesq::createButtons()
@@ -332,6 +342,7 @@ void TFormT2Pesq::FormActivate()
     if (PageControl1->currentWidget() == TabSheet2) {
         QueryPesq1->close();
         QueryPesq1->open();
+        m_prefetch->start();
     }
 }
 
@@ -381,6 +392,25 @@ void TFormT2Pesq::SpeedButton1Click()
 {
     QueryPesq1->close();
     QueryPesq1->open();
+    m_prefetch->start();
+}
+
+void TFormT2Pesq::prefetchExamList()
+{
+    // Hidden, the list is reopened before it is seen again; each slice leaves the keys and
+    // paints a free hand.
+    if (!isVisible() || PageControl1->currentWidget() != TabSheet2 || !QueryPesq1->isActive()) {
+        m_prefetch->stop();
+        return;
+    }
+    QElapsedTimer slice;
+    slice.start();
+    while (slice.elapsed() < 4) {
+        if (!QueryPesq1->fetchMoreRows()) {
+            m_prefetch->stop();
+            return;
+        }
+    }
 }
 
 bool TFormT2Pesq::findExamPatient()

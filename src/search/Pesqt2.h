@@ -11,6 +11,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class QTimer;
 class QToolButton;
 class Table;
 
@@ -94,6 +95,11 @@ private:
     // Puts TablePesq on the patient of the exam list's current row; false when there is no row
     // or the patient is not among the patients.
     [[nodiscard]] bool findExamPatient();
+
+    // Reads the rest of the exam list a few milliseconds at a time while the window waits for
+    // the user, so that a day picked later is found among rows already read.
+    void prefetchExamList();
+    QTimer *m_prefetch = nullptr;
 
     bool m_coveredByBox = false; // deactivated by a modal box shown over this window
 };
