@@ -7,7 +7,7 @@
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DatasetModel.h"
 #include "platform/widgets/DialogRecorder.h"
-#include "support/PracticeDirectory.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -78,34 +78,27 @@ private:
     }
     [[nodiscard]] DialogRecorder &recorder() const { return m_env->recorder(); }
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<PracticeDirectory> m_dir;
-    std::unique_ptr<TMainForm> m_form;
-    std::unique_ptr<TDataModule1> m_module;
+    std::unique_ptr<MainWindowFixture> m_fx;
+    TestEnvironment *m_env = nullptr;
+    TMainForm *m_form = nullptr;
+    TDataModule1 *m_module = nullptr;
 };
 
 void tst_ExamGrids::init()
 {
-    m_env = std::make_unique<TestEnvironment>();
-    m_dir = std::make_unique<PracticeDirectory>(QString::fromUtf8(kPractice));
-    m_form = std::make_unique<TMainForm>();
-    MainForm = m_form.get();
-    m_module = std::make_unique<TDataModule1>();
-    DataModule1 = m_module.get();
-    m_module->load();
+    m_fx = std::make_unique<MainWindowFixture>(QString::fromUtf8(kPractice));
+    m_env = m_fx->env();
+    m_form = m_fx->form();
+    m_module = m_fx->module();
     m_form->show();
     m_form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QVERIFY(QTest::qWaitForWindowActive(m_form));
     QVERIFY(m_module->TablePac->locate(u"NF"_s, 7));
 }
 
 void tst_ExamGrids::cleanup()
 {
-    m_form.reset();
-    m_module.reset();
-    DataModule1 = nullptr;
-    m_dir.reset();
-    m_env.reset();
+    m_fx.reset();
 }
 
 void tst_ExamGrids::historyColumns()

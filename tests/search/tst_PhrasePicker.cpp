@@ -8,7 +8,7 @@
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DBRichEdit.h"
 #include "platform/widgets/DialogRecorder.h"
-#include "support/PracticeDirectory.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -113,38 +113,36 @@ private:
     // F5 with the main window active; the picker comes up active.
     void openPicker()
     {
-        activate(m_form.get());
+        activate(m_form);
         press(Qt::Key_F5);
         QVERIFY(m_picker->isVisible());
         // A tool window counts as active for qWaitForWindowActive() as soon as it shows.
         QTRY_COMPARE(QApplication::activeWindow(), m_picker.get());
     }
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<PracticeDirectory> m_dir;
-    std::unique_ptr<TMainForm> m_form;
-    std::unique_ptr<TDataModule1> m_module;
+    std::unique_ptr<MainWindowFixture> m_fx;
+    TestEnvironment *m_env = nullptr;
+    TMainForm *m_form = nullptr;
+    TDataModule1 *m_module = nullptr;
     std::unique_ptr<TFormConc> m_conc;
     std::unique_ptr<TForm1> m_picker;
 };
 
 void tst_PhrasePicker::init()
 {
-    m_env = std::make_unique<TestEnvironment>();
-    m_dir = std::make_unique<PracticeDirectory>(QString::fromUtf8(kPractice));
-    m_form = std::make_unique<TMainForm>();
-    MainForm = m_form.get();
     // Made before the data module, as at start-up: bound when it loads.
-    m_conc = std::make_unique<TFormConc>();
-    FormConc = m_conc.get();
-    m_module = std::make_unique<TDataModule1>();
-    DataModule1 = m_module.get();
-    m_module->load();
+    m_fx = std::make_unique<MainWindowFixture>(QString::fromUtf8(kPractice), [this] {
+        m_conc = std::make_unique<TFormConc>();
+        FormConc = m_conc.get();
+    });
+    m_env = m_fx->env();
+    m_form = m_fx->form();
+    m_module = m_fx->module();
     m_picker = std::make_unique<TForm1>();
     Form1 = m_picker.get();
     QGuiApplication::clipboard()->setText(u"antes"_s);
     m_form->show();
-    activate(m_form.get());
+    activate(m_form);
     goToPatient(1);
 }
 
@@ -152,11 +150,7 @@ void tst_PhrasePicker::cleanup()
 {
     m_picker.reset();
     m_conc.reset();
-    m_form.reset();
-    m_module.reset();
-    DataModule1 = nullptr;
-    m_dir.reset();
-    m_env.reset();
+    m_fx.reset();
 }
 
 void tst_PhrasePicker::examLockOpensNothing()
