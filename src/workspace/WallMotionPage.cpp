@@ -199,9 +199,9 @@ WallMotionPage::WallMotionPage(QWidget *parent)
     QFont boxFont = font();
     boxFont.setPixelSize(10);
     boxFont.setBold(true);
-    for (const Box &spec : kBoxes) {
+    for (const Box &place : kBoxes) {
         auto *box = new DBEdit(this);
-        const QString name = QString::fromLatin1(spec.name);
+        const QString name = QString::fromLatin1(place.name);
         box->setObjectName(name);
         box->setFrame(false);
         box->setMaxLength(1);
@@ -210,8 +210,8 @@ WallMotionPage::WallMotionPage(QWidget *parent)
         box->setTextMargins(0, 0, 0, 0);
         box->setAutoFillBackground(true);
         setColours(box, kBoxBackground, Qt::white);
-        box->setProperty("segment", spec.segment);
-        box->setGeometry(QRect(spec.at, kBoxSize));
+        box->setProperty("segment", place.segment);
+        box->setGeometry(QRect(place.at, kBoxSize));
         *named[name.mid(6).toInt() - 23] = box;
         m_boxes << box;
 

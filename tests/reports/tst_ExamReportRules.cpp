@@ -57,10 +57,10 @@ const Flag kFlags[] = {
 };
 
 // "Vcn=F Vceea=T OrdSeg1": the findings named, the others null; a memo named is present.
-ExamFindings findings(const QString &spec)
+ExamFindings findings(const QString &given)
 {
     ExamFindings f;
-    for (const QString &token : spec.split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString &token : given.split(u' ', Qt::SkipEmptyParts)) {
         const QString name = token.section(u'=', 0, 0);
         if (name == u"OrdSeg1"_s) {
             f.OrdSeg1Present = true;
@@ -103,10 +103,10 @@ QString describe(const ExamFindings &f)
 }
 
 // "2*4 1*12 -": four 2s, twelve 1s and a null.
-QList<std::optional<int>> scoreList(const QString &spec)
+QList<std::optional<int>> scoreList(const QString &given)
 {
     QList<std::optional<int>> list;
-    for (const QString &token : spec.split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString &token : given.split(u' ', Qt::SkipEmptyParts)) {
         const QString value = token.section(u'*', 0, 0);
         const int times = token.contains(u'*') ? token.section(u'*', 1).toInt() : 1;
         for (int i = 0; i < times; ++i)
@@ -185,9 +185,8 @@ void tst_ExamReportRules::sentences_data()
     QTest::addColumn<QString>("findings");
     QTest::addColumn<QString>("text");
 
-    auto row = [](const char *name, const QString &hook, const QString &spec, const QString &text) {
-        QTest::newRow(name) << hook << spec << text;
-    };
+    auto row = [](const char *name, const QString &hook, const QString &given,
+                  const QString &text) { QTest::newRow(name) << hook << given << text; };
     const QString ordering = u"QRLabel47"_s;
     row("ordering unanswered", ordering, u""_s, u"Normal"_s);
     row("ordering normal", ordering, u"OrdSeg=T"_s, u"Normal"_s);
