@@ -9,17 +9,15 @@
 //            column of every row read as text
 //   cli      the sqlite3 command-line tool, ".timer on", output to /dev/null (the reference)
 // The data set is only read.
+#include "ScaleBench.h"
+
 #include "data/DM.h"
-#include "platform/engine/Database.h"
 #include "platform/engine/Query.h"
 #include "platform/engine/SqliteStore.h"
 #include "platform/widgets/DBGrid.h"
-#include "platform/widgets/DialogRecorder.h"
-#include "platform/widgets/Dialogs.h"
 #include "search/Pesq.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
@@ -29,28 +27,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <vector>
 
 namespace {
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-double timed(const std::function<void()> &fn)
-{
-    QElapsedTimer t;
-    t.start();
-    fn();
-    return double(t.nsecsElapsed()) / 1e6;
-}
-
 // SQLite's own functions: the connection is opened after the engine's auto-extension is dropped.
 int sqliteRows(sqlite3 *db, const QString &sql)
 {
@@ -91,23 +71,18 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QString dir = qEnvironmentVariable("TALUVO_BENCH_DATA", QStringLiteral("bench-data"));
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
-    Database::setCommandLineDirectory(dir);
-    Dialogs::install(std::make_unique<DialogRecorder>());
-
     // Made in start-up order: the window before the data module that binds its grid.
     auto form = std::make_unique<TFormPesqAV>();
     FormPesqAV = form.get();
-    auto module = std::make_unique<TDataModule1>();
-    DataModule1 = module.get();
-    module->load();
+    ScaleBench::Practice practice(false);
+    TDataModule1 *module = practice.module();
     form->show();
     QApplication::processEvents();
 
     sqlite3_reset_auto_extension();
     sqlite3 *plain = nullptr;
-    const QString file = SqliteStore::filePath(dir);
+    const QString file = SqliteStore::filePath(ScaleBench::dataDirectory());
     if (sqlite3_open_v2(file.toUtf8().constData(), &plain, SQLITE_OPEN_READONLY, nullptr)
         != SQLITE_OK) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(file));
@@ -127,38 +102,35 @@ int main(int argc, char **argv)
         const QString sql = TFormPesqAV::searchStatement(form->Edit1->text());
         // Taken in turn, so that the load of the shared machine weighs on all of them alike; each
         // search starts with the query closed.
-        std::vector<double> click, all, freed, capi, cli;
+        ScaleBench::Figures click, all, freed, capi, cli;
         int rows = 0;
         int plainRows = 0;
         for (int i = 0; i < runs; ++i) {
             query.close();
-            click.push_back(timed([&] {
+            click.add(ScaleBench::timed([&] {
                 form->BitBtn1Click();
                 QApplication::processEvents();
             }));
             query.close();
-            all.push_back(timed([&] {
+            all.add(ScaleBench::timed([&] {
                 form->BitBtn1Click();
                 rows = query.recordCount();
             }));
-            freed.push_back(timed([&] { query.close(); }));
-            capi.push_back(timed([&] { plainRows = sqliteRows(plain, sql); }));
-            cli.push_back(cliMs(file, sql));
+            freed.add(ScaleBench::timed([&] { query.close(); }));
+            capi.add(ScaleBench::timed([&] { plainRows = sqliteRows(plain, sql); }));
+            cli.add(cliMs(file, sql));
         }
-        const double allMedian = median(all);
-        const double freedMedian = median(freed);
-        const double capiMedian = median(capi);
-        const double cliMedian = median(cli);
+        const double allMedian = all.median();
+        const double freedMedian = freed.median();
+        const double capiMedian = capi.median();
+        const double cliMedian = cli.median();
         std::printf("%-10s %7d %7.1f %7.1f %7.1f %7.1f %7.1f %9.2f %9.2f %9.2f%s\n",
-                    text[0] ? text : "(empty)", rows, median(click), allMedian, freedMedian,
+                    text[0] ? text : "(empty)", rows, click.median(), allMedian, freedMedian,
                     capiMedian, cliMedian, cliMedian > 0 ? allMedian / cliMedian : 0.0,
                     cliMedian > 0 ? (allMedian + freedMedian) / cliMedian : 0.0,
                     allMedian / capiMedian,
                     plainRows != rows ? "  (sqlite3's own like finds another count)" : "");
     }
     sqlite3_close(plain);
-    module.reset();
-    DataModule1 = nullptr;
-    form.reset();
     return 0;
 }

@@ -37,7 +37,8 @@ void declare(Table &table, const QString &name, const QStringList &only = {})
 }
 
 // The patient, exam and score tables linked as the application links them.
-struct Chain {
+struct Chain
+{
     DataSource pacSource;
     DataSource ecoSource;
     Table pac;
@@ -47,8 +48,8 @@ struct Chain {
     Chain()
     {
         declare(pac, QStringLiteral("bddid"),
-                {QStringLiteral("NF"), QStringLiteral("NOME"), QStringLiteral("DNASC"),
-                 QStringLiteral("BENIF")});
+                { QStringLiteral("NF"), QStringLiteral("NOME"), QStringLiteral("DNASC"),
+                  QStringLiteral("BENIF") });
         pac.setIndexName(QStringLiteral("BDDIDEX_NO"));
         pacSource.setDataset(&pac);
         declare(eco, QStringLiteral("eco"));
@@ -81,8 +82,8 @@ void BM_OpenPatientTable(benchmark::State &state)
     auto db = connect(dataDir());
     Table pac;
     declare(pac, QStringLiteral("bddid"),
-            {QStringLiteral("NF"), QStringLiteral("NOME"), QStringLiteral("DNASC"),
-             QStringLiteral("BENIF")});
+            { QStringLiteral("NF"), QStringLiteral("NOME"), QStringLiteral("DNASC"),
+              QStringLiteral("BENIF") });
     pac.setIndexName(QStringLiteral("BDDIDEX_NO"));
     for (auto _ : state) {
         pac.open();
@@ -96,8 +97,8 @@ void BM_SqliteSelectPatients(benchmark::State &state)
 {
     auto db = connect(dataDir());
     sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db->handle(), "select NF,NOME,DNASC,BENIF from bddid order by NOME", -1,
-                       &st, nullptr);
+    sqlite3_prepare_v2(db->handle(), "select NF,NOME,DNASC,BENIF from bddid order by NOME", -1, &st,
+                       nullptr);
     for (auto _ : state) {
         qint64 bytes = 0;
         while (sqlite3_step(st) == SQLITE_ROW) {

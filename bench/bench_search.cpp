@@ -5,15 +5,14 @@
 //   activation  the window activated on the page "exames": patients re-read, exam list reopened;
 //   day jump    a day picked on a freshly opened list, by how far back the day lies.
 // Prints medians, minima and maxima; N (argument) scales the number of runs.
+#include "ScaleBench.h"
+
 #include "app/Main.h"
 #include "data/DM.h"
-#include "platform/engine/Database.h"
 #include "platform/engine/Field.h"
 #include "platform/engine/Query.h"
 #include "platform/engine/Table.h"
 #include "platform/widgets/DBGrid.h"
-#include "platform/widgets/DialogRecorder.h"
-#include "platform/widgets/Dialogs.h"
 #include "search/Pesqt2.h"
 
 #include <QApplication>
@@ -23,34 +22,12 @@
 #include <QLineEdit>
 #include <QRandomGenerator>
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <memory>
-#include <vector>
 
 namespace {
-struct Figures
-{
-    std::vector<double> ms;
-    void add(double value) { ms.push_back(value); }
-    void print(const char *what)
-    {
-        if (ms.empty())
-            return;
-        std::sort(ms.begin(), ms.end());
-        std::printf("%-44s %5zu runs: median %8.3f ms, min %8.3f ms, max %8.3f ms\n", what,
-                    ms.size(), ms[ms.size() / 2], ms.front(), ms.back());
-    }
-};
-
-double timed(const std::function<void()> &step)
-{
-    QElapsedTimer t;
-    t.start();
-    step();
-    return double(t.nsecsElapsed()) / 1e6;
-}
+using ScaleBench::Figures;
+using ScaleBench::timed;
 
 void typeKey(QLineEdit *box, QChar c)
 {
@@ -74,16 +51,9 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QString dir = qEnvironmentVariable("TALUVO_BENCH_DATA", QStringLiteral("bench-data"));
     const int runs = argc > 1 ? atoi(argv[1]) : 20;
-    Database::setCommandLineDirectory(dir);
-    Dialogs::install(std::make_unique<DialogRecorder>());
-
-    auto form = std::make_unique<TMainForm>();
-    MainForm = form.get();
-    auto module = std::make_unique<TDataModule1>();
-    DataModule1 = module.get();
-    module->load();
+    ScaleBench::Practice practice(true);
+    TMainForm *form = practice.form();
     auto search = std::make_unique<TFormT2Pesq>();
     FormT2Pesq = search.get();
     search->load();
@@ -96,7 +66,7 @@ int main(int argc, char **argv)
     Figures activation, refresh, reopen;
     for (int i = 0; i < runs; ++i) {
         form->activateWindow();
-        waitActive(form.get());
+        waitActive(form);
         activation.add(timed([&] {
             w.showFromMainWindow(TFormT2Pesq::ExamsTag);
             waitActive(&w);
@@ -120,7 +90,7 @@ int main(int argc, char **argv)
         if (i % 10 == 0) {
             // A re-read of the patients, as each activation makes.
             form->activateWindow();
-            waitActive(form.get());
+            waitActive(form);
             w.activateWindow();
             waitActive(&w);
         }
@@ -221,8 +191,5 @@ int main(int argc, char **argv)
 
     search.reset();
     FormT2Pesq = nullptr;
-    module.reset();
-    DataModule1 = nullptr;
-    form.reset();
     return 0;
 }
