@@ -16,7 +16,7 @@
 #include "search/Pesqt2.h"
 
 #include <QApplication>
-#include <QDateEdit>
+#include "platform/widgets/DateEdit.h"
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -8,7 +8,7 @@
 #include "reports/StatisticsPage.h"
 
 #include <QApplication>
-#include <QDateEdit>
+#include "platform/widgets/DateEdit.h"
 #include <QLabel>
 
 #include <cstdio>

@@ -21,6 +21,7 @@
 #include "platform/engine/Table.h"
 #include "platform/widgets/Clock.h"
 #include "platform/widgets/DBGrid.h"
+#include "platform/widgets/DateEdit.h"
 #include "platform/widgets/DBRichEdit.h"
 #include "platform/widgets/Dialogs.h"
 #include "platform/widgets/DrawnIcon.h"
@@ -29,7 +30,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDateEdit>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFrame>

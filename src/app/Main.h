@@ -11,7 +11,7 @@
 #include <QPointer>
 
 class QAction;
-class QDateEdit;
+class DateEdit;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -99,8 +99,8 @@ public:
     DBGrid *DBGrid1 = nullptr; // the phrase library
     StatisticsPage *StatisticsPage1 = nullptr; // the statistics, inside TabSheet11
     // Date range of the statistics page, read by the summaries.
-    QDateEdit *Data1 = nullptr;
-    QDateEdit *Data2 = nullptr;
+    DateEdit *Data1 = nullptr;
+    DateEdit *Data2 = nullptr;
 
     // The examination report, made when the data module has loaded; QuickRep1 is its definition.
     ExamReport *ExamReport1 = nullptr;

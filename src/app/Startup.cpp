@@ -64,7 +64,9 @@ void Startup::installApplicationServices()
 {
     Dialogs::install(std::make_unique<MessageBoxDialogs>());
     Dialogs::installAsGuardReporter();
-    FormatSettings::setCurrent(FormatSettings::fromLocale(QLocale()));
+    // The interface is Portuguese: a machine with no locale set shows Portuguese dates and numbers.
+    FormatSettings::setCurrent(
+        FormatSettings::fromProcessLocale(QLocale(QLocale::Portuguese, QLocale::Portugal)));
 }
 
 int Startup::run(int argc, char **argv)

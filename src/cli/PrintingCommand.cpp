@@ -39,7 +39,9 @@ int PrintingCommand::withDataModule(const QString &dataDir, QTextStream &err,
 {
     Database::setCommandLineDirectory(dataDir);
     Dialogs::install(std::make_unique<ConsoleDialogs>(err));
-    FormatSettings::setCurrent(FormatSettings::fromLocale(QLocale()));
+    // The interface is Portuguese: a machine with no locale set shows Portuguese dates and numbers.
+    FormatSettings::setCurrent(
+        FormatSettings::fromProcessLocale(QLocale(QLocale::Portuguese, QLocale::Portugal)));
     int code = ExitCode::Failure;
     try {
         TDataModule1 dm;

@@ -38,6 +38,8 @@ const struct
 };
 
 const QString kLockMessage = QStringLiteral("ATENÇÃO: este EXAME não pode ser alterado!");
+const QString kFutureBirthMessage
+    = QStringLiteral("A data de nascimento não pode ser posterior à data de hoje.");
 const QString kNoDoctorMessage
     = QStringLiteral("Por favor seleccione um Médico ou Técnico (ou ambos).");
 
@@ -433,6 +435,8 @@ void TDataModule1::attachRules()
     DatasetHooks &pac = TablePac->hooks();
     pac.afterPost = rule(&TDataModule1::TablePacAfterPost);
     pac.afterScroll = rule(&TDataModule1::TablePacAfterScroll);
+    TablePacDNASC->setOnValidate(
+        [this](Field &field, const QVariant &value) { TablePacDNASCValidate(field, value); });
 }
 
 void TDataModule1::bindWhenLoaded(QObject *context, std::function<void(TDataModule1 &)> bind)
@@ -464,6 +468,7 @@ void TDataModule1::DataModule1Create()
     QFile::remove(QStringLiteral("Paradox.lck"));
     QFile::remove(QStringLiteral("Pdoxusrs.lck"));
     ExecutaComando(QStringLiteral("alter table eco add tecnico integer"));
+    Schema::upgrade(Database2->handle());
     // Masters before their details, so each detail opens on its master's current row.
     for (Table *t : { TablePac, TableSS, TableEco, TableIMG, TableFrase, TableMed, TableConc })
         AbreComponente(t);
@@ -533,6 +538,15 @@ QVariant TDataModule1::ageOnExamDay(const QVariant &birth, const QDate &examDay)
     if (examDay < QDate(examDay.year(), born.month(), dayInMonth))
         --years;
     return QVariant(qint64(years));
+}
+
+void TDataModule1::TablePacDNASCValidate(Field &, const QVariant &value)
+{
+    // A birth date after today is a typing error, and would leave every new exam without an age.
+    if (value.isValid() && value.toDate() > Clock::instance().today()) {
+        Dialogs::instance().message(kFutureBirthMessage);
+        abortSilently();
+    }
 }
 
 void TDataModule1::TableEcoBeforeInsert(Dataset &)

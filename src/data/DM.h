@@ -63,6 +63,7 @@ public:
     void TableEcoBeforeDelete(Dataset &dataset);
     void TablePacAfterScroll(Dataset &dataset);
     void TablePacAfterPost(Dataset &dataset);
+    void TablePacDNASCValidate(Field &field, const QVariant &value);
 
     // Age in completed years on the exam day; null without a birth date or when born later.
     [[nodiscard]] static QVariant ageOnExamDay(const QVariant &birth, const QDate &examDay);

@@ -33,8 +33,8 @@ TableDef patientTable()
         col("NF", FieldType::AutoInc),
         alpha("NOME", 50),
         alpha("MORADA", 80),
-        // Declared as a timestamp, stored as a bare date: the time of birth is never used.
-        col("DNASC", FieldType::DateTime),
+        // A bare date, as the practice's other software writes it: the time of birth is never used.
+        col("DNASC", FieldType::Date),
         alpha("NATUR", 40),
         col("D1CONS", FieldType::Date),
         alpha("TELEF", 20),
@@ -265,9 +265,31 @@ void Schema::create(sqlite3 *db)
     try {
         // Plain CREATE, never IF NOT EXISTS: an existing table must stop the whole creation.
         SqliteStore::exec(db, statements.join(QLatin1String(";\n")));
+        SqliteStore::exec(db, QStringLiteral("PRAGMA user_version = %1").arg(Version));
         SqliteStore::exec(db, QStringLiteral("COMMIT"));
     } catch (...) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
+}
+
+void Schema::upgrade(sqlite3 *db)
+{
+    sqlite3_stmt *st = nullptr;
+    int version = Version;
+    if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr) == SQLITE_OK
+        && sqlite3_step(st) == SQLITE_ROW)
+        version = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    if (version >= Version)
+        return;
+    // Version 1: birth dates once written with a time of day become bare dates.
+    sqlite3_exec(db,
+                 "BEGIN IMMEDIATE;"
+                 "UPDATE bddid SET DNASC = substr(DNASC, 1, 10) WHERE length(DNASC) > 10;"
+                 "PRAGMA user_version = 1;"
+                 "COMMIT;",
+                 nullptr, nullptr, nullptr);
+    if (sqlite3_get_autocommit(db) == 0)
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
 }

@@ -53,6 +53,10 @@ public:
     // Creates the seven tables and their indexes in one transaction. Throws DatabaseError, leaving
     // the database as it was, when any of them already exists or SQLite fails.
     static void create(sqlite3 *db);
+    // Brings a database written by an older version of the program up to this one, silently:
+    // a step that fails is tried again at the next start. The version is SQLite's user_version.
+    static void upgrade(sqlite3 *db);
+    static constexpr int Version = 1;
 
     [[nodiscard]] static QString sqlType(FieldType type);
     [[nodiscard]] static QString createTableSql(const TableDef &table);

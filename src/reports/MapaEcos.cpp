@@ -6,7 +6,7 @@
 #include "reports/SummaryReport.h"
 
 #include <QCheckBox>
-#include <QDateEdit>
+#include "platform/widgets/DateEdit.h"
 
 TMapaEco *MapaEco = nullptr;
 

@@ -6,6 +6,7 @@
 #include "platform/engine/Query.h"
 #include "platform/engine/Table.h"
 #include "platform/widgets/DBLookupComboBox.h"
+#include "platform/widgets/DateEdit.h"
 #include "platform/widgets/Dialogs.h"
 #include "platform/widgets/NumberFormat.h"
 #include "platform/report/BandedReport.h"
@@ -14,7 +15,6 @@
 #include "reports/UnitRepSS.h"
 
 #include <QCheckBox>
-#include <QDateEdit>
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
@@ -115,11 +115,9 @@ StatisticsPage::StatisticsPage(QWidget *parent)
 
     area(this, u"FrameCriterios"_s, QRect(12, 15, 607, 57), u"critérios"_s, { 24, 38 });
     Label61 = label(this, u"Label61"_s, u"entre"_s, { 96, 38 });
-    Data1 = make<QDateEdit>(this, u"Data1"_s, QRect(134, 34, 89, 21));
+    Data1 = make<DateEdit>(this, u"Data1"_s, QRect(134, 34, 89, 21));
     Label62 = label(this, u"Label62"_s, u"e"_s, { 239, 38 });
-    Data2 = make<QDateEdit>(this, u"Data2"_s, QRect(262, 34, 89, 21));
-    for (QDateEdit *date : { Data1, Data2 })
-        date->setCalendarPopup(true);
+    Data2 = make<DateEdit>(this, u"Data2"_s, QRect(262, 34, 89, 21));
 
     area(this, u"FrameResultados"_s, QRect(12, 89, 607, 190), u"resultados"_s, { 19, 190 });
     Label64 = label(this, u"Label64"_s, u"médico:"_s, { 96, 100 });

@@ -5,7 +5,7 @@
 class DBLookupComboBox;
 class QCheckBox;
 class QDate;
-class QDateEdit;
+class DateEdit;
 class QLabel;
 class QPushButton;
 class QToolButton;
@@ -25,9 +25,9 @@ public:
 
     // "critérios"
     QLabel *Label61 = nullptr;
-    QDateEdit *Data1 = nullptr; // from, included
+    DateEdit *Data1 = nullptr; // from, included
     QLabel *Label62 = nullptr;
-    QDateEdit *Data2 = nullptr; // to, included
+    DateEdit *Data2 = nullptr; // to, included
     // "resultados"
     QLabel *Label64 = nullptr;
     QLabel *Label68 = nullptr;

@@ -9,10 +9,10 @@
 #include "platform/engine/Table.h"
 #include "platform/widgets/Clock.h"
 #include "platform/widgets/DBGrid.h"
+#include "platform/widgets/DateEdit.h"
 #include "platform/widgets/DrawnIcon.h"
 
 #include <QApplication>
-#include <QDateEdit>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFontMetrics>
@@ -236,14 +236,11 @@ void TFormT2Pesq::createExamPage()
     PageControl1->addTab(TabSheet2, u"exames"_s);
 
     Label2 = caption(TabSheet2, u"Label2"_s, u"selecção de data:"_s, { 5, 16 });
-    Data = new QDateEdit(TabSheet2);
+    Data = new DateEdit(TabSheet2);
     Data->setObjectName(u"Data"_s);
     Data->setGeometry(114, 12, 223, 21);
-    Data->setCalendarPopup(true);
-    const FormatSettings &formats = FormatSettings::current();
-    Data->setLocale(formats.locale());
-    Data->setDisplayFormat(formats.longDateFormat());
-    connect(Data, &QDateEdit::dateChanged, this, [this] { guard([this] { DataChange(); }); });
+    Data->setDisplayFormat(FormatSettings::current().longDateFormat());
+    connect(Data, &DateEdit::dateChanged, this, [this] { guard([this] { DataChange(); }); });
 
     SpeedButton1 = new QToolButton(TabSheet2);
     SpeedButton1->setObjectName(u"SpeedButton1"_s);

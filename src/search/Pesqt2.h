@@ -6,7 +6,7 @@ class DataSource;
 class DBGrid;
 class Field;
 class Query;
-class QDateEdit;
+class DateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -64,7 +64,7 @@ public:
     DBGrid *DBGrid1 = nullptr;
     QWidget *TabSheet2 = nullptr; // "exames"
     QLabel *Label2 = nullptr;
-    QDateEdit *Data = nullptr;
+    DateEdit *Data = nullptr;
     QToolButton *SpeedButton1 = nullptr;
     DBGrid *DBGrid2 = nullptr;
     QPushButton *BitBtn1 = nullptr; // "Selecionar"

@@ -5,7 +5,7 @@
 #include "support/TestSupport.h"
 
 #include <QAction>
-#include <QDateEdit>
+#include "platform/widgets/DateEdit.h"
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>

@@ -67,7 +67,7 @@ private Q_SLOTS:
     }
 
     void windowsMadeEarlierAreBoundOnLoad();
-    void upgradeAddsTecnicoOnceAndQuietly();
+    void upgradeRunsOnceAndQuietly();
     void missingTableGivesOneMessageAndOthersOpen();
     void executaQueryResults();
     void staleLockFilesAreRemoved();
@@ -134,25 +134,37 @@ void tst_DataModule::windowsMadeEarlierAreBoundOnLoad()
     QCOMPARE(seen, (QStringList { QStringLiteral("closed"), QStringLiteral("open") }));
 }
 
-void tst_DataModule::upgradeAddsTecnicoOnceAndQuietly()
+// An older database gains the technician column and loses the times of its birth dates, once.
+void tst_DataModule::upgradeRunsOnceAndQuietly()
 {
-    {
+    const auto exec = [this](const QString &sql) {
         QSqlDatabase db = SqliteStore::open(m_dir->path(), QStringLiteral("old"), false);
-        SqliteStore::exec(SqliteStore::handle(db),
-                          QStringLiteral("ALTER TABLE eco DROP COLUMN tecnico"));
-    }
-    SqliteStore::close(QStringLiteral("old"));
+        SqliteStore::exec(SqliteStore::handle(db), sql);
+        db = QSqlDatabase();
+        SqliteStore::close(QStringLiteral("old"));
+    };
+    exec(QStringLiteral("ALTER TABLE eco DROP COLUMN tecnico; PRAGMA user_version = 0;"
+                        "UPDATE bddid SET DNASC = DNASC || ' 00:00:00.000'"));
+    const QString timestamps
+        = QStringLiteral("SELECT count(*) FROM bddid WHERE length(DNASC) > 10");
     start();
     QVERIFY(m_env->recorder().isEmpty());
     QVERIFY(m_module->TableEco->isActive());
-    QVERIFY(scalar(QStringLiteral("SELECT count(*) FROM pragma_table_info('eco') WHERE name = "
-                                  "'tecnico'"))
-                .toInt()
-            == 1);
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM pragma_table_info('eco') WHERE name = "
+                                   "'tecnico'"))
+                 .toInt(),
+             1);
+    QCOMPARE(scalar(timestamps).toInt(), 0);
+    QVERIFY(scalar(QStringLiteral("SELECT count(*) FROM bddid WHERE length(DNASC) = 10")).toInt()
+            > 0);
+    QCOMPARE(scalar(QStringLiteral("PRAGMA user_version")).toInt(), Schema::Version);
     stop();
+    // What other software writes later is its own business.
+    exec(QStringLiteral("UPDATE bddid SET DNASC = DNASC || ' 00:00:00.000'"));
     start();
     QVERIFY(m_env->recorder().isEmpty());
     QVERIFY(m_module->TableEco->isActive());
+    QVERIFY(scalar(timestamps).toInt() > 0);
 }
 
 void tst_DataModule::missingTableGivesOneMessageAndOthersOpen()

@@ -8,7 +8,7 @@
 #include "support/TestSupport.h"
 
 #include <QCheckBox>
-#include <QDateEdit>
+#include "platform/widgets/DateEdit.h"
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>

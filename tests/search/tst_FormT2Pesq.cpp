@@ -10,7 +10,7 @@
 #include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
 
-#include <QDateEdit>
+#include "platform/widgets/DateEdit.h"
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -191,7 +191,7 @@ void tst_FormT2Pesq::nameSearch()
 void tst_FormT2Pesq::dayJump()
 {
     open(Exams);
-    QDateEdit *day = m_search->Data;
+    DateEdit *day = m_search->Data;
     day->setDate(QDate(2024, 6, 12));
     QCOMPARE(examRow(), 2);
     // No exam that day, only an exam without patient, older than every exam: the grid stays.

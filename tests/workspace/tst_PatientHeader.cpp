@@ -2,6 +2,7 @@
 
 #include "data/DM.h"
 #include "data/Schema.h"
+#include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
 #include "platform/widgets/DBCheckBox.h"
 #include "platform/widgets/DBComboBox.h"
@@ -97,6 +98,10 @@ private Q_SLOTS:
     void freeTextTypeStoredAsTyped();
     void patientWithoutExamsRefusesTyping();
     void conversionErrorsKeepFocusAndColours();
+    void patientEditKeepsTheExamShown_data();
+    void patientEditKeepsTheExamShown();
+    void birthDates_data();
+    void birthDates();
     void focusColoursByKind();
     void gridLinks();
     void screenshot();
@@ -111,6 +116,11 @@ private:
     void openPatient(int nf) { QVERIFY(m_module->TablePac->locate(u"NF"_s, nf)); }
     void focus(QWidget *w) { focusAndWait(w); }
     [[nodiscard]] DialogRecorder &recorder() const { return m_env->recorder(); }
+    [[nodiscard]] QVariant stored(const QString &sql) const
+    {
+        SqlStatement st(m_module->Database2->handle(), sql);
+        return st.step() ? st.value(0) : QVariant();
+    }
 
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<PracticeDirectory> m_dir;
@@ -397,6 +407,109 @@ void tst_PatientHeader::conversionErrorsKeepFocusAndColours()
     QCOMPARE(h.DBEdit5->selectedText(), u"6-0"_s);
     QCOMPARE(m_module->TableEcoPeso->asInteger(), 60);
     m_module->TableEco->cancel();
+}
+
+void tst_PatientHeader::patientEditKeepsTheExamShown_data()
+{
+    QTest::addColumn<QString>("then");
+    QTest::newRow("patient posted") << u"post"_s;
+    QTest::newRow("patient cancelled") << u"cancel"_s;
+    QTest::newRow("another patient") << u"move"_s;
+}
+
+// Correcting the patient while an exam is shown or edited neither moves the exam nor ends its
+// edit; the patient's post, cancel or move then ends the exam's edit as leaving a row does.
+void tst_PatientHeader::patientEditKeepsTheExamShown()
+{
+    QFETCH(QString, then);
+    PatientHeader &h = *m_header;
+    Table &pac = *m_module->TablePac;
+    Table &eco = *m_module->TableEco;
+    const QDateTime newer(QDate(2024, 6, 14), QTime(9, 0));
+    const auto examShown = [&] { return m_module->TableEcoCodigoExame->asDateTime(); };
+    const QString storedWeight
+        = u"SELECT Peso FROM eco WHERE CodigoExame = '2024-06-14 09:00:00.000'"_s;
+
+    eco.last();
+    focus(h.DBEdit3);
+    QTest::keyClick(h.DBEdit3, Qt::Key_End);
+    QTest::keyClick(h.DBEdit3, Qt::Key_Backspace);
+    QTest::keyClicks(h.DBEdit3, u"1"_s);
+    QCOMPARE(pac.state(), DatasetState::Edit);
+    QCOMPARE(examShown(), newer);
+    pac.cancel();
+
+    h.DBNavigator2->button(DBNavigator::Edit)->click();
+    focus(h.DBEdit5);
+    clearText(h.DBEdit5);
+    QTest::keyClicks(h.DBEdit5, u"90"_s);
+    focus(h.DBEdit1);
+    QTest::keyClick(h.DBEdit1, Qt::Key_End);
+    QTest::keyClicks(h.DBEdit1, u"s"_s);
+    QCOMPARE(pac.state(), DatasetState::Edit);
+    QCOMPARE(eco.state(), DatasetState::Edit);
+    QCOMPARE(examShown(), newer);
+    QCOMPARE(h.DBEdit5->text(), u"90"_s);
+    QCOMPARE(stored(storedWeight).toInt(), 60);
+
+    if (then == u"post")
+        pac.post();
+    else if (then == u"cancel")
+        pac.cancel();
+    else
+        pac.next();
+    QCOMPARE(eco.state(), DatasetState::Browse);
+    QCOMPARE(stored(storedWeight).toInt(), 90);
+    QCOMPARE(stored(u"SELECT NOME FROM bddid WHERE NF = 7"_s).toString(),
+             then == u"cancel" ? u"ANA MARIA COSTA"_s : u"ANA MARIA COSTAS"_s);
+    if (then == u"move") {
+        QCOMPARE(m_module->TablePacCODIGO->asInteger(), 3);
+        QCOMPARE(h.DBEdit5->text(), u"80"_s);
+    } else {
+        QCOMPARE(examShown(), newer);
+        QCOMPARE(h.DBEdit5->text(), u"90"_s);
+    }
+}
+
+void tst_PatientHeader::birthDates_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored"); // empty: refused
+    // Today is 15/06/2024; a short year is read within the 80 years before and 20 after.
+    QTest::newRow("short year behind") << u"14/03/58"_s << u"1958-03-14"_s;
+    QTest::newRow("whole year") << u"14/03/1958"_s << u"1958-03-14"_s;
+    QTest::newRow("today") << u"15/06/24"_s << u"2024-06-15"_s;
+    QTest::newRow("short year 80 years back") << u"16/06/44"_s << u"1944-06-16"_s;
+    QTest::newRow("tomorrow") << u"16/06/24"_s << QString();
+    QTest::newRow("after today") << u"15/06/2030"_s << QString();
+}
+
+// A birth date is stored as a bare date; one after today is refused in the field, nothing stored.
+void tst_PatientHeader::birthDates()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    PatientHeader &h = *m_header;
+    focus(h.DBEdit3);
+    clearText(h.DBEdit3);
+    QTest::keyClicks(h.DBEdit3, typed);
+    m_elsewhere->setFocus(Qt::TabFocusReason);
+    if (stored.isEmpty()) {
+        QTRY_COMPARE(QApplication::focusWidget(), h.DBEdit3);
+        QCOMPARE(recorder().messages(),
+                 QStringList { u"A data de nascimento não pode ser posterior à data de hoje."_s });
+        QCOMPARE(h.DBEdit3->selectedText(), typed);
+        QTest::keyClick(h.DBEdit3, Qt::Key_Escape);
+        focus(m_elsewhere);
+        m_module->TablePac->checkBrowseMode();
+        QCOMPARE(this->stored(u"SELECT DNASC FROM bddid WHERE NF = 7"_s).toString(),
+                 u"2000-06-15"_s);
+        return;
+    }
+    QVERIFY(recorder().isEmpty());
+    m_module->TablePac->post();
+    QCOMPARE(this->stored(u"SELECT DNASC FROM bddid WHERE NF = 7"_s).toString(), stored);
+    QCOMPARE(h.DBEdit3->text(), QDate::fromString(stored, Qt::ISODate).toString(u"dd/MM/yyyy"_s));
 }
 
 void tst_PatientHeader::focusColoursByKind()

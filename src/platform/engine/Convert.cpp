@@ -225,17 +225,23 @@ bool isDateSeparator(QChar c, QChar own)
     return c == u'/' || c == u'-' || c == u'.' || c == own;
 }
 
-int windowedYear(int twoDigitYear, int referenceYear)
+// The day with a one- or two-digit year nearest to the reference day within
+// (reference - 80 years, reference + 20 years]: birth dates lie behind, appointments a little ahead.
+QDate windowedDate(int shortYear, int month, int day, QDate reference)
 {
-    // The century that puts the year in [referenceYear - 50, referenceYear + 49].
-    const int base = referenceYear - 50;
-    int year = base - (base % 100 + 100) % 100 + twoDigitYear;
-    if (year < base)
-        year += 100;
-    return year;
+    const QDate earliest = reference.addYears(-80);
+    const QDate latest = reference.addYears(20);
+    for (int year = earliest.year(); year <= latest.year(); ++year) {
+        if (year % 100 != shortYear || !QDate::isValid(year, month, day))
+            continue;
+        const QDate candidate(year, month, day);
+        if (candidate > earliest && candidate <= latest)
+            return candidate;
+    }
+    return QDate();
 }
 
-bool parseUserDateImpl(QStringView text, const DateLayout &layout, int referenceYear, QDate *out)
+bool parseUserDateImpl(QStringView text, const DateLayout &layout, QDate reference, QDate *out)
 {
     int values[3] = {};
     int lengths[3] = {};
@@ -267,7 +273,7 @@ bool parseUserDateImpl(QStringView text, const DateLayout &layout, int reference
 
     int day = 0;
     int month = 0;
-    int year = referenceYear;
+    int year = reference.year();
     int yearLength = 4;
     int p = 0;
     for (const char part : layout.order) {
@@ -291,11 +297,14 @@ bool parseUserDateImpl(QStringView text, const DateLayout &layout, int reference
     }
     if (yearLength == 3)
         return false;
+    QDate date;
     if (yearLength <= 2)
-        year = windowedYear(year, referenceYear);
-    if (!QDate::isValid(year, month, day))
+        date = windowedDate(year, month, day, reference);
+    else if (QDate::isValid(year, month, day))
+        date = QDate(year, month, day);
+    if (!date.isValid())
         return false;
-    *out = QDate(year, month, day);
+    *out = date;
     return true;
 }
 
@@ -642,21 +651,21 @@ void setTodayProvider(std::function<QDate()> provider)
 
 bool parseUserDate(QStringView text, const FormatSettings &settings, QDate *out)
 {
-    return parseUserDate(text, settings, today().year(), out);
+    return parseUserDate(text, settings, today(), out);
 }
 
-bool parseUserDate(QStringView text, const FormatSettings &settings, int referenceYear, QDate *out)
+bool parseUserDate(QStringView text, const FormatSettings &settings, QDate reference, QDate *out)
 {
-    return parseUserDateImpl(trimmed(text), dateLayout(settings.shortDateFormat()), referenceYear,
+    return parseUserDateImpl(trimmed(text), dateLayout(settings.shortDateFormat()), reference,
                              out);
 }
 
 bool parseUserDateTime(QStringView text, const FormatSettings &settings, double *serialOut)
 {
-    return parseUserDateTime(text, settings, today().year(), serialOut);
+    return parseUserDateTime(text, settings, today(), serialOut);
 }
 
-bool parseUserDateTime(QStringView text, const FormatSettings &settings, int referenceYear,
+bool parseUserDateTime(QStringView text, const FormatSettings &settings, QDate reference,
                        double *serialOut)
 {
     text = trimmed(text);
@@ -678,7 +687,7 @@ bool parseUserDateTime(QStringView text, const FormatSettings &settings, int ref
         return true;
     }
     QDate date;
-    if (!parseUserDateImpl(first, dateLayout(settings.shortDateFormat()), referenceYear, &date))
+    if (!parseUserDateImpl(first, dateLayout(settings.shortDateFormat()), reference, &date))
         return false;
     if (!second.isEmpty() && !parseUserTime(second, settings.decimalSeparator(), &ms))
         return false;

@@ -53,16 +53,17 @@ namespace Convert {
 void setTodayProvider(std::function<QDate()> provider);
 
 // User texts: day, month and year in the order of the short date format, separated by '/', '-',
-// '.' or the format's own separator. A one- or two-digit year lands within 50 years of
-// referenceYear (1974 to 2073 for 2024); a missing year is referenceYear.
+// '.' or the format's own separator. A one- or two-digit year gives the day nearest to the
+// reference day (today by default) after reference - 80 years and up to reference + 20 years
+// (58 is 1958 and 24 is 2024 in 2026); a missing year is the reference day's year.
 [[nodiscard]] bool parseUserDate(QStringView text, const FormatSettings &settings, QDate *out);
 [[nodiscard]] bool parseUserDate(QStringView text, const FormatSettings &settings,
-                                 int referenceYear, QDate *out);
+                                 QDate reference, QDate *out);
 // A date, a date and a time ("h:mm", "h:mm:ss", "h:mm:ss.zzz"), or a time alone on day 0.
 [[nodiscard]] bool parseUserDateTime(QStringView text, const FormatSettings &settings,
                                      double *serialOut);
 [[nodiscard]] bool parseUserDateTime(QStringView text, const FormatSettings &settings,
-                                     int referenceYear, double *serialOut);
+                                     QDate reference, double *serialOut);
 [[nodiscard]] QString formatUserDate(QDate date, const FormatSettings &settings);
 // Short date, a space and the long time; the time is left out at exactly midnight.
 [[nodiscard]] QString formatUserDateTime(double serial, const FormatSettings &settings);

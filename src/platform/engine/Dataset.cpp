@@ -231,6 +231,15 @@ const QVector<QVariant> &Dataset::currentValues() const
     return m_rows[size_t(rowIndex(m_pos))].values;
 }
 
+quint64 Dataset::currentRecordUid() const
+{
+    if (isEditing())
+        return m_editBuffer.uid;
+    if (m_pos < 0 || m_pos >= rowCount())
+        return 0;
+    return m_rows[size_t(rowIndex(m_pos))].uid;
+}
+
 QVariant Dataset::fieldValue(int fieldIndex) const
 {
     const QVector<QVariant> &values = currentValues();

@@ -123,6 +123,9 @@ public:
     [[nodiscard]] const DatasetRow &rowAt(int position) const;
     [[nodiscard]] int currentPosition() const { return m_pos; }
     [[nodiscard]] const QVector<QVariant> &currentValues() const;
+    // Identity of the record shown (the edit buffer's while editing): it changes when the cursor
+    // goes to another row, a new record is inserted or the rows are read again; 0 when none.
+    [[nodiscard]] quint64 currentRecordUid() const;
     // Lazily fetched datasets: rows still waiting in the store, and loading the next batch of
     // them without telling the data sources (false when none came).
     [[nodiscard]] virtual bool canFetchMore() const { return false; }

@@ -469,6 +469,8 @@ void Field::setText(const QString &text)
 
 void Field::store(const QVariant &internal)
 {
+    if (m_onValidate)
+        m_onValidate(*this, internal);
     m_dataset->setFieldValue(this, internal);
 }
 

@@ -85,6 +85,10 @@ public:
 
     using ChangeHook = std::function<void(Field &)>;
     void setOnChange(ChangeHook hook) { m_onChange = std::move(hook); }
+    // Runs before a new value (internal form, null included) is stored; it refuses the value by
+    // throwing, and the field keeps what it held.
+    using ValidateHook = std::function<void(Field &, const QVariant &)>;
+    void setOnValidate(ValidateHook hook) { m_onValidate = std::move(hook); }
 
     // For query results: the table and column the value comes from, when known.
     [[nodiscard]] const QString &originTable() const { return m_originTable; }
@@ -116,6 +120,7 @@ private:
     QString m_originTable;
     QString m_originColumn;
     ChangeHook m_onChange;
+    ValidateHook m_onValidate;
 };
 
 Q_DECLARE_METATYPE(Field *)

@@ -40,6 +40,14 @@ FormatSettings FormatSettings::fromLocale(const QLocale &locale)
     return s;
 }
 
+FormatSettings FormatSettings::fromProcessLocale(const QLocale &fallback)
+{
+    if (QLocale().language() != QLocale::C)
+        return fromLocale(QLocale());
+    QLocale::setDefault(fallback);
+    return fromLocale(fallback);
+}
+
 FormatSettings FormatSettings::portuguese()
 {
     FormatSettings s;

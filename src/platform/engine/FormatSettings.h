@@ -13,6 +13,9 @@ public:
     FormatSettings();
 
     [[nodiscard]] static FormatSettings fromLocale(const QLocale &locale);
+    // The process locale's settings; a process without a locale (C or POSIX) takes the fallback,
+    // which then also becomes Qt's default locale, so that every window follows it.
+    [[nodiscard]] static FormatSettings fromProcessLocale(const QLocale &fallback);
     // Portuguese (Portugal): ',' decimal, ' ' thousands, dd/MM/yyyy, hh:mm:ss.
     [[nodiscard]] static FormatSettings portuguese();
 

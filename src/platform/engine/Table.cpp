@@ -56,7 +56,9 @@ protected:
     void activeChanged() override { m_table->masterChanged(); }
     void recordChanged(Field *field) override
     {
-        if (!field || isLinkField(field))
+        // Starting an edit of the master, typing into it or posting it without touching the link
+        // values keeps the detail where it is, with any edit of its own pending.
+        if (field ? isLinkField(field) : m_table->masterRecordChanged())
             m_table->masterChanged();
     }
     void checkBrowseMode() override
@@ -364,6 +366,13 @@ QVariantList Table::masterValues() const
     return values;
 }
 
+bool Table::masterRecordChanged() const
+{
+    const Dataset *master = masterSource() ? masterSource()->dataset() : nullptr;
+    const quint64 uid = master ? master->currentRecordUid() : 0;
+    return uid != m_masterUid || masterValues() != m_masterKeys;
+}
+
 void Table::loadRows()
 {
     Database *db = database();
@@ -371,6 +380,9 @@ void Table::loadRows()
     QVariantList keys;
     if (m_masterLink) {
         keys = masterValues();
+        const Dataset *master = masterSource()->dataset();
+        m_masterUid = master ? master->currentRecordUid() : 0;
+        m_masterKeys = keys;
         if (keys.isEmpty())
             return; // no master row: no detail rows
         for (const QVariant &k : keys) {

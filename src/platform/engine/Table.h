@@ -11,7 +11,8 @@ class MasterLink;
 
 // A table of the logical database, opened by its file name ("eco.DB" is the SQL table eco).
 // It loads its rows into memory in index order; as a detail it holds only the rows that match
-// its master's current row and re-reads them whenever the master moves or a link value changes.
+// its master's current row and re-reads them when the master goes to another record (a move, an
+// insert, a re-read) or a link value changes; an edit of the master's other fields keeps them.
 // A table with declared fields exposes only those; opening fails when the table or a declared
 // column is missing. The filter "field = value" can be switched on and off.
 class Table : public Dataset
@@ -66,6 +67,8 @@ protected:
 private:
     friend class MasterLink;
     void masterChanged();
+    // The master shows another record, or other link values, than the detail rows were read for.
+    [[nodiscard]] bool masterRecordChanged() const;
     void loadRows();
     void resolveIndex(const QStringList &tableColumns, const QStringList &pkColumns);
     void applyFilter();
@@ -87,4 +90,7 @@ private:
     std::unique_ptr<SqlStatement> m_select;
     QString m_selectSql;
     bool m_sortInMemory = false;
+    // The master record and link values the detail rows were read for.
+    quint64 m_masterUid = 0;
+    QVariantList m_masterKeys;
 };

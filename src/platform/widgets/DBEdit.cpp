@@ -115,6 +115,11 @@ void DBEdit::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    if (const auto typed = FieldDataLink::keypadDecimal(*event, m_link.field())) {
+        keyPressEvent(typed.get());
+        event->setAccepted(typed->isAccepted());
+        return;
+    }
     if (!m_link.acceptKey(*event)) {
         event->accept();
         return;

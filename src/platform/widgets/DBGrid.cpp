@@ -61,6 +61,11 @@ protected:
             event->ignore();
             return;
         }
+        if (const auto typed = FieldDataLink::keypadDecimal(*event, m_link.field())) {
+            keyPressEvent(typed.get());
+            event->setAccepted(typed->isAccepted());
+            return;
+        }
         if (!m_link.acceptKey(*event)) {
             event->accept();
             return;
@@ -474,7 +479,9 @@ bool DBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
             return false;
         if (trigger == AnyKeyPressed && event && event->type() == QEvent::KeyPress) {
             const Field *f = m_model->field(index.column());
-            for (const QChar c : static_cast<QKeyEvent *>(event)->text()) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            const auto typed = FieldDataLink::keypadDecimal(*key, f);
+            for (const QChar c : (typed ? typed.get() : key)->text()) {
                 if (c.isPrint() && !f->isValidChar(c)) {
                     Dialogs::instance().beep();
                     return true;

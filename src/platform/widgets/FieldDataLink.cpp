@@ -2,6 +2,8 @@
 
 #include "platform/engine/Dataset.h"
 #include "platform/engine/Field.h"
+#include "platform/engine/FieldType.h"
+#include "platform/engine/FormatSettings.h"
 #include "platform/engine/Guard.h"
 #include "platform/widgets/Dialogs.h"
 
@@ -106,6 +108,24 @@ bool FieldDataLink::acceptKey(const QKeyEvent &event)
     bool editable = false;
     guard([&] { editable = edit(); });
     return editable;
+}
+
+std::unique_ptr<QKeyEvent> FieldDataLink::keypadDecimal(const QKeyEvent &event,
+                                                        const Field *f)
+{
+    if (!(event.modifiers() & Qt::KeypadModifier)
+        || (event.key() != Qt::Key_Period && event.key() != Qt::Key_Comma))
+        return nullptr;
+    if (!f || !isNumericType(f->dataType()))
+        return nullptr;
+    const QChar separator = FormatSettings::current().decimalSeparator();
+    if (event.text() == separator)
+        return nullptr;
+    const int key = separator == u',' ? Qt::Key_Comma
+        : separator == u'.'           ? Qt::Key_Period
+                                      : Qt::Key_unknown;
+    return std::make_unique<QKeyEvent>(event.type(), key, event.modifiers(), QString(separator),
+                                       event.isAutoRepeat(), event.count());
 }
 
 void FieldDataLink::reset()

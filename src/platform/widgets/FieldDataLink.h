@@ -8,6 +8,7 @@
 class QWidget;
 
 #include <functional>
+#include <memory>
 
 class Field;
 class QKeyEvent;
@@ -56,6 +57,11 @@ public:
     // dataset into edit mode (errors of its rules are shown, the silent abort dropped). False when
     // the control must drop the key.
     [[nodiscard]] bool acceptKey(const QKeyEvent &event);
+    // The keypad's decimal key types the locale's decimal separator into a number field, whatever
+    // the keyboard layout sends for it: the key the control should handle instead, or null when
+    // the key is another.
+    [[nodiscard]] static std::unique_ptr<QKeyEvent> keypadDecimal(const QKeyEvent &event,
+                                                                  const Field *field);
 
     // A focus-out towards a popup or another window comes back unchanged: it is no exit, and
     // nothing is stored.

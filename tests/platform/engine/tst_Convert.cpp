@@ -305,7 +305,7 @@ void tst_Convert::userDate_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("format");
-    QTest::addColumn<int>("referenceYear");
+    QTest::addColumn<int>("referenceYear"); // the reference day is 15 June of that year
     QTest::addColumn<QDate>("expected"); // invalid: refused
     const auto row
         = [](const char *text, QDate expected, int ref = 2024, const char *format = "dd/MM/yyyy") {
@@ -319,12 +319,16 @@ void tst_Convert::userDate_data()
     row("15/06", QDate(2024, 6, 15));
     row("29/02", QDate(2028, 2, 29), 2028);
     row("29/02", QDate(), 2023);
+    // Short years: the day after 15/06/1944 up to 15/06/2044.
     row("15/06/24", QDate(2024, 6, 15));
-    row("1/1/74", QDate(1974, 1, 1)); // the window for 2024 is 1974 to 2073
-    row("1/1/73", QDate(2073, 1, 1));
+    row("14/03/58", QDate(1958, 3, 14));
+    row("1/1/74", QDate(1974, 1, 1));
+    row("15/06/44", QDate(2044, 6, 15));
+    row("16/06/44", QDate(1944, 6, 16));
+    row("29/02/00", QDate(2000, 2, 29));
     row("1/1/5", QDate(2005, 1, 1));
-    row("1/1/99", QDate(2099, 1, 1), 2060);
-    row("1/1/05", QDate(2105, 1, 1), 2060);
+    row("1/1/99", QDate(1999, 1, 1), 2060);
+    row("1/1/80", QDate(2080, 1, 1), 2060);
     row("1/1/45", QDate(1945, 1, 1), 1990);
     row("1/1/1930", QDate(1930, 1, 1));
     for (const char *bad : { "31/02/2024", "31/04/2024", "01/13/2024", "0/1/2024", "1/1/202",
@@ -346,7 +350,8 @@ void tst_Convert::userDate()
     QFETCH(int, referenceYear);
     QFETCH(QDate, expected);
     QDate date(1999, 1, 1);
-    QCOMPARE(parseUserDate(text, withDateFormat(format), referenceYear, &date), expected.isValid());
+    QCOMPARE(parseUserDate(text, withDateFormat(format), QDate(referenceYear, 6, 15), &date),
+             expected.isValid());
     QCOMPARE(date, expected.isValid() ? expected : QDate(1999, 1, 1));
 }
 
@@ -361,8 +366,10 @@ void tst_Convert::userDateFollowsClock()
     double serial = 0;
     QVERIFY(parseUserDateTime(u"15/03 9:00", settings, &serial));
     QCOMPARE(serial, serialOf(2031, 3, 15, 9));
-    QVERIFY(parseUserDate(u"1/1/80", settings, &date));
-    QCOMPARE(date, QDate(2080, 1, 1));
+    QVERIFY(parseUserDate(u"1/1/51", settings, &date));
+    QCOMPARE(date, QDate(2051, 1, 1));
+    QVERIFY(parseUserDate(u"3/1/51", settings, &date));
+    QCOMPARE(date, QDate(1951, 1, 3));
 
     Clock::reset();
     QVERIFY(parseUserDate(u"15/03", settings, &date));
@@ -396,7 +403,7 @@ void tst_Convert::userDateTime()
     QFETCH(double, serial);
     const bool ok = !std::isnan(serial);
     double value = -1;
-    QCOMPARE(parseUserDateTime(text, FormatSettings::portuguese(), 2024, &value), ok);
+    QCOMPARE(parseUserDateTime(text, FormatSettings::portuguese(), QDate(2024, 6, 15), &value), ok);
     QCOMPARE(value, ok ? serial : -1.0);
 }
 
@@ -413,7 +420,7 @@ void tst_Convert::userFormats()
     // What the controls show reads back as the same value.
     const double serial = serialOf(1987, 11, 30, 17, 45, 12);
     double back = 0;
-    QVERIFY(parseUserDateTime(formatUserDateTime(serial, pt), pt, 2024, &back));
+    QVERIFY(parseUserDateTime(formatUserDateTime(serial, pt), pt, QDate(2024, 6, 15), &back));
     QCOMPARE(back, serial);
 }
 

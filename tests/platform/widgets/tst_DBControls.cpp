@@ -259,11 +259,16 @@ void tst_DBControls::keyFiltering_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("beeps");
+    QTest::addColumn<bool>("keypad");
 
-    QTest::newRow("letter in an integer") << u"Peso"_s << u"7a-"_s << u"7-"_s << 1;
-    QTest::newRow("point in a float") << u"Fe"_s << u"3.5"_s << u"35"_s << 1;
-    QTest::newRow("comma in a float") << u"Fe"_s << u"3,5e+1"_s << u"3,5e+1"_s << 0;
-    QTest::newRow("anything in text") << u"Nome"_s << u"a1,.!"_s << u"a1,.!"_s << 0;
+    QTest::newRow("letter in an integer") << u"Peso"_s << u"7a-"_s << u"7-"_s << 1 << false;
+    QTest::newRow("point in a float") << u"Fe"_s << u"3.5"_s << u"35"_s << 1 << false;
+    QTest::newRow("comma in a float") << u"Fe"_s << u"3,5e+1"_s << u"3,5e+1"_s << 0 << false;
+    QTest::newRow("anything in text") << u"Nome"_s << u"a1,.!"_s << u"a1,.!"_s << 0 << false;
+    // The keypad's decimal key sends '.' on most layouts: it is the locale's separator here.
+    QTest::newRow("keypad point in a float") << u"Fe"_s << u"24.5"_s << u"24,5"_s << 0 << true;
+    QTest::newRow("keypad point in an integer") << u"Peso"_s << u"24.5"_s << u"245"_s << 1 << true;
+    QTest::newRow("keypad point in text") << u"Nome"_s << u"2.5"_s << u"2.5"_s << 0 << true;
 }
 
 void tst_DBControls::keyFiltering()
@@ -272,6 +277,7 @@ void tst_DBControls::keyFiltering()
     QFETCH(QString, typed);
     QFETCH(QString, shown);
     QFETCH(int, beeps);
+    QFETCH(bool, keypad);
 
     Bench &b = *m_b;
     auto *edit = b.add<DBEdit>(field);
@@ -282,9 +288,13 @@ void tst_DBControls::keyFiltering()
     QCOMPARE(recorder().beeps(), browsingBeeps);
     b.exame.edit();
     clearText(edit);
-    QTest::keyClicks(edit, typed);
+    QTest::keyClicks(edit, typed, keypad ? Qt::KeypadModifier : Qt::NoModifier);
     QCOMPARE(edit->text(), shown);
     QCOMPARE(recorder().beeps(), browsingBeeps + beeps);
+    if (keypad) {
+        b.exame.post();
+        QCOMPARE(b.field(field)->displayText(), shown);
+    }
 }
 
 void tst_DBControls::conversionErrorKeepsTheFocus()
