@@ -11,7 +11,6 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include <utility>
 
 namespace {
 // Three numbers, one of them of four digits: the user has typed the whole year.
@@ -200,8 +199,11 @@ void DateEdit::focusInEvent(QFocusEvent *event)
 {
     QLineEdit::focusInEvent(event);
     setModified(false);
-    // The press that brings the focus is delivered after it.
-    m_selectOnRelease = event->reason() == Qt::MouseFocusReason;
+    m_clickSelected = false;
+    // Reached by the keyboard or opened on by its window: ready to be typed over. A click
+    // selects on its release.
+    if (event->reason() != Qt::MouseFocusReason && event->reason() != Qt::PopupFocusReason)
+        selectAll();
 }
 
 void DateEdit::focusOutEvent(QFocusEvent *event)
@@ -217,7 +219,12 @@ void DateEdit::focusOutEvent(QFocusEvent *event)
 void DateEdit::mouseReleaseEvent(QMouseEvent *event)
 {
     QLineEdit::mouseReleaseEvent(event);
-    // The click that brings the focus selects the whole date: typing then replaces it.
-    if (std::exchange(m_selectOnRelease, false) && !hasSelectedText())
-        selectAll();
+    // A click into a date not yet typed over selects it whole, so that a date typed replaces it;
+    // the next click puts the caret where it falls, as in any box.
+    if (hasSelectedText() || isModified() || m_clickSelected) {
+        m_clickSelected = false;
+        return;
+    }
+    selectAll();
+    m_clickSelected = true;
 }

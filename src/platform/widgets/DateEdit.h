@@ -9,8 +9,9 @@ class QCalendarWidget;
 // A date box: shows its date in a display format (the short date format, with four-digit years,
 // unless set otherwise) and takes a date typed whole, day, month and year in the short format's
 // order, a one- or two-digit year read as the nearest to today, the year left out meaning this
-// year. A click into the box selects its whole text, so that what is typed replaces it; the
-// button at its right end opens a calendar. Up and Down go a day forward and back.
+// year. A click into a date not yet typed over selects it whole, so that what is typed replaces it
+// (a second click places the caret); the button at its right end opens a calendar. Up and Down go
+// a day forward and back.
 //
 // The date changes, and dateChanged() follows, when the typed text becomes a date with a
 // four-digit year, on Enter, when the box is left, and on a pick in the calendar. A text that is
@@ -52,5 +53,5 @@ private:
     QString m_displayFormat;
     QPointer<QWidget> m_popup;
     QCalendarWidget *m_calendar = nullptr;
-    bool m_selectOnRelease = false;
+    bool m_clickSelected = false; // the last click selected the whole date
 };

@@ -42,6 +42,7 @@ private Q_SLOTS:
     void userDateTime_data();
     void userDateTime();
     void userFormats();
+    void processWithoutLocale();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -422,6 +423,22 @@ void tst_Convert::userFormats()
     double back = 0;
     QVERIFY(parseUserDateTime(formatUserDateTime(serial, pt), pt, QDate(2024, 6, 15), &back));
     QCOMPARE(back, serial);
+}
+
+// A machine with no locale set shows the interface's Portuguese formats; any other follows its own.
+void tst_Convert::processWithoutLocale()
+{
+    const QLocale pt(QLocale::Portuguese, QLocale::Portugal);
+    QLocale::setDefault(QLocale::c());
+    const FormatSettings unset = FormatSettings::fromProcessLocale(pt);
+    QCOMPARE(formatUserDate(QDate(1962, 2, 12), unset), u"12/02/1962"_s);
+    QCOMPARE(unset.decimalSeparator(), u',');
+    QCOMPARE(QLocale().language(), QLocale::Portuguese);
+
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const FormatSettings american = FormatSettings::fromProcessLocale(pt);
+    QCOMPARE(formatUserDate(QDate(1962, 2, 12), american), u"2/12/1962"_s);
+    QCOMPARE(QLocale().language(), QLocale::English);
 }
 
 QTEST_GUILESS_MAIN(tst_Convert)

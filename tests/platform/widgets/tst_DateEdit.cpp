@@ -84,6 +84,13 @@ void tst_DateEdit::typedAfterOneClick()
     QCOMPARE(m_edit->date(), date.isValid() ? date : QDate(2024, 1, 1));
     QCOMPARE(m_edit->text(), m_edit->date().toString(u"dd/MM/yyyy"_s));
     QCOMPARE(m_env->recorder().beeps(), date.isValid() ? 0 : 1);
+
+    // The same with the focus already in the box.
+    m_edit->setDate(QDate(2024, 1, 1));
+    m_edit->setFocus(Qt::TabFocusReason);
+    clickAndType(typed);
+    QTest::keyClick(m_edit, Qt::Key_Return);
+    QCOMPARE(m_edit->date(), date.isValid() ? date : QDate(2024, 1, 1));
 }
 
 // A date with its whole year counts at once, as the day jump of a search expects; a short year
