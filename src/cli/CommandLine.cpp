@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/DbCommand.h"
+#include "cli/ExamsCommand.h"
 #include "cli/ReportCommand.h"
 #include "cli/SummaryCommand.h"
 
@@ -12,10 +13,26 @@
 #include <cstdio>
 #include <memory>
 
+int usageError(QTextStream &err, const QString &command, const QString &problem,
+               const QString &usage)
+{
+    err << "taluvo " << command << ": " << problem << ".\n" << usage;
+    return ExitCode::Usage;
+}
+
 int runCommandLine(const QStringList &args, bool *handled)
 {
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return runCommandLine(args, handled, out, err);
+}
+
+int runCommandLine(const QStringList &args, bool *handled, QTextStream &out, QTextStream &err)
+{
     const QString command = args.value(0);
-    const bool printing = command == QLatin1String("report") || command == QLatin1String("summary");
+    // Reports lay out text and pictures, and the exam list loads the same data module.
+    const bool printing = command == QLatin1String("report") || command == QLatin1String("summary")
+        || command == QLatin1String("exams");
     const bool known = command == QLatin1String("db") || printing;
     if (handled)
         *handled = known;
@@ -29,7 +46,7 @@ int runCommandLine(const QStringList &args, bool *handled)
     static char *argv[] = { name, nullptr };
     if (!QCoreApplication::instance()) {
         if (printing) {
-            // Reports lay out text and pictures: a GUI application, but never a window.
+            // A GUI application, but never a window.
             qputenv("QT_QPA_PLATFORM", "offscreen");
             app = std::make_unique<QApplication>(argc, argv);
         } else {
@@ -37,12 +54,12 @@ int runCommandLine(const QStringList &args, bool *handled)
         }
     }
 
-    QTextStream out(stdout);
-    QTextStream err(stderr);
     const QStringList rest = args.mid(1);
     int code = ExitCode::Ok;
     if (command == QLatin1String("db"))
         code = DbCommand(out, err).run(rest);
+    else if (command == QLatin1String("exams"))
+        code = ExamsCommand(out, err).run(rest);
     else if (command == QLatin1String("report"))
         code = ReportCommand(out, err).run(rest);
     else if (command == QLatin1String("summary"))

@@ -56,34 +56,35 @@ DbCommand::DbCommand(QTextStream &out, QTextStream &err)
 
 QString DbCommand::usage()
 {
-    return QStringLiteral("Usage: taluvo db init DIR\n"
-                          "       taluvo db demo DIR [--patients N] [--exams M] [--seed S]\n"
-                          "  init  creates DIR/taluvo.sqlite with the seven empty tables\n"
-                          "  demo  creates it filled with an invented practice (defaults: 500 "
-                          "patients, 1500 exams, seed 1)\n"
-                          "Neither touches a database that already exists.\n");
+    return QStringLiteral("Uso: taluvo db init PASTA\n"
+                          "     taluvo db demo PASTA [--patients N] [--exams M] [--seed S]\n"
+                          "  init  cria PASTA/taluvo.sqlite com as sete tabelas vazias\n"
+                          "  demo  cria-a com uma clínica inventada (por omissão: 500 pacientes, "
+                          "1500 exames, semente 1)\n"
+                          "Nenhum dos dois toca numa base de dados que já exista.\n"
+                          "Códigos de saída: 0 feito, 1 falha, 2 uso incorrecto.\n");
 }
 
 int DbCommand::usageError(const QString &problem)
 {
-    m_err << "taluvo db: " << problem << '\n' << usage();
+    const int code = ::usageError(m_err, QStringLiteral("db"), problem, usage());
     m_err.flush();
-    return ExitCode::Usage;
+    return code;
 }
 
 int DbCommand::run(const QStringList &args)
 {
     const QString sub = args.value(0);
-    if (sub == QLatin1String("--help") || sub == QLatin1String("-h")
-        || sub == QLatin1String("help")) {
+    if (sub == QLatin1String("help") || args.contains(QLatin1String("--help"))
+        || args.contains(QLatin1String("-h"))) {
         m_out << usage();
         return ExitCode::Ok;
     }
     if (sub.isEmpty())
-        return usageError(QStringLiteral("missing sub-command"));
+        return usageError(QStringLiteral("falta o sub-comando"));
     const bool demo = sub == QLatin1String("demo");
     if (!demo && sub != QLatin1String("init"))
-        return usageError(QStringLiteral("unknown sub-command '%1'").arg(sub));
+        return usageError(QStringLiteral("sub-comando desconhecido '%1'").arg(sub));
 
     QString dir;
     DemoOptions options;
@@ -91,7 +92,7 @@ int DbCommand::run(const QStringList &args)
         const QString &arg = args.at(i);
         if (!arg.startsWith(QLatin1String("--"))) {
             if (!dir.isEmpty())
-                return usageError(QStringLiteral("unexpected argument '%1'").arg(arg));
+                return usageError(QStringLiteral("argumento inesperado '%1'").arg(arg));
             dir = arg;
             continue;
         }
@@ -106,10 +107,10 @@ int DbCommand::run(const QStringList &args)
             && (name == QLatin1String("--patients") || name == QLatin1String("--exams")
                 || name == QLatin1String("--seed"));
         if (!known)
-            return usageError(QStringLiteral("unknown option '%1'").arg(name));
+            return usageError(QStringLiteral("opção desconhecida '%1'").arg(name));
         if (eq < 0) {
             if (i + 1 >= args.size())
-                return usageError(QStringLiteral("%1 needs a value").arg(name));
+                return usageError(QStringLiteral("%1 precisa de um valor").arg(name));
             value = args.at(++i);
         }
         bool ok = false;
@@ -121,12 +122,12 @@ int DbCommand::run(const QStringList &args)
             options.seed = value.toULongLong(&ok);
         }
         if (!ok)
-            return usageError(QStringLiteral("%1: '%2' is not a valid number").arg(name, value));
+            return usageError(QStringLiteral("%1: '%2' não é um número válido").arg(name, value));
     }
     if (dir.isEmpty())
-        return usageError(QStringLiteral("missing directory"));
+        return usageError(QStringLiteral("falta a pasta"));
     if (demo && options.patients == 0 && options.exams > 0)
-        return usageError(QStringLiteral("--exams needs at least one patient"));
+        return usageError(QStringLiteral("--exams precisa de pelo menos um paciente"));
 
     if (!demo)
         return create(dir, nullptr);
@@ -139,11 +140,11 @@ int DbCommand::create(const QString &dir, const DemoOptions *demo)
     const QString path = SqliteStore::filePath(dir);
     const QFileInfo dirInfo(dir);
     if (dirInfo.exists() && !dirInfo.isDir()) {
-        m_err << "taluvo db: '" << dir << "' is not a directory\n";
+        m_err << "taluvo db: '" << dir << "' não é uma pasta\n";
         return ExitCode::Failure;
     }
     const QString refusal
-        = QStringLiteral("taluvo db: '%1' already holds a database; it was left untouched\n")
+        = QStringLiteral("taluvo db: '%1' já tem uma base de dados; ficou como estava\n")
               .arg(dir);
     for (const QString &file : databaseFiles(path)) {
         if (QFileInfo::exists(file)) {
@@ -155,7 +156,7 @@ int DbCommand::create(const QString &dir, const DemoOptions *demo)
     bool madeDir = false;
     if (!dirInfo.exists()) {
         if (!QDir().mkpath(dir)) {
-            m_err << "taluvo db: cannot create the directory '" << dir << "'\n";
+            m_err << "taluvo db: não foi possível criar a pasta '" << dir << "'\n";
             return ExitCode::Failure;
         }
         ::chmod(QFile::encodeName(dir).constData(), 0700);
@@ -168,7 +169,7 @@ int DbCommand::create(const QString &dir, const DemoOptions *demo)
         const bool exists = errno == EEXIST;
         if (madeDir)
             QDir().rmdir(dir);
-        m_err << (exists ? refusal : QStringLiteral("taluvo db: cannot create '%1'\n").arg(path));
+        m_err << (exists ? refusal : QStringLiteral("taluvo db: não foi possível criar '%1'\n").arg(path));
         return ExitCode::Failure;
     }
     ::close(fd);
@@ -185,7 +186,7 @@ int DbCommand::create(const QString &dir, const DemoOptions *demo)
                     if (total < ProgressThreshold)
                         return;
                     for (; quarter <= 4 && qint64(done) * 4 >= qint64(quarter) * total; ++quarter) {
-                        m_err << "Generating demo data: " << quarter * 25 << "%\n";
+                        m_err << "A gerar os dados de demonstração: " << quarter * 25 << "%\n";
                         m_err.flush();
                     }
                 });
@@ -203,14 +204,15 @@ int DbCommand::create(const QString &dir, const DemoOptions *demo)
             QFile::remove(file);
         if (madeDir)
             QDir().rmdir(dir);
-        m_err << "taluvo db: could not create the database in '" << dir << "': " << failure << '\n';
+        m_err << "taluvo db: não foi possível criar a base de dados em '" << dir << "': " << failure
+              << '\n';
         return ExitCode::Failure;
     }
 
     if (demo)
-        m_out << demo->patients << " patients, " << demo->exams << " exams written to " << dir
+        m_out << demo->patients << " pacientes e " << demo->exams << " exames escritos em " << dir
               << '\n';
     else
-        m_out << "Empty database created in " << dir << '\n';
+        m_out << "Base de dados vazia criada em " << dir << '\n';
     return ExitCode::Ok;
 }

@@ -8,10 +8,16 @@
 #include "platform/widgets/DialogRecorder.h"
 #include "platform/widgets/Dialogs.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QTemporaryFile>
 #include <QTextStream>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -60,12 +66,35 @@ int PrintingCommand::withDataModule(const QString &dataDir, QTextStream &err,
 int PrintingCommand::writePdf(BandedReport &report, const QString &pdf, QTextStream &out,
                               QTextStream &err)
 {
+    const auto refuse = [&](const QString &why) {
+        err << QStringLiteral("Não foi possível escrever %1: %2\n").arg(pdf, why);
+        return int(ExitCode::Failure);
+    };
+    const QFileInfo target(pdf);
+    // A file the user protected stays as it is, though the folder would let it be replaced (and
+    // root could write it anyway).
+    const bool writeProtected
+        = !target.isWritable() || !(target.permissions() & QFileDevice::WriteOwner);
+    if (target.exists() && (!target.isFile() || writeProtected))
+        return refuse(target.isFile() ? QStringLiteral("o ficheiro não pode ser alterado")
+                                      : QStringLiteral("não é um ficheiro"));
+    if (!target.absoluteDir().exists())
+        return refuse(QStringLiteral("a pasta %1 não existe").arg(target.absolutePath()));
+    // Written beside the target and put in its place only when complete: a failure leaves
+    // whatever was there.
+    QTemporaryFile partial(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX")
+                                                             .arg(target.fileName())));
+    if (!partial.open())
+        return refuse(partial.errorString());
+    partial.close();
     QString error;
-    if (report.exportPdf(pdf, &error)) {
-        out << QStringLiteral("Wrote %1\n").arg(pdf);
-        return ExitCode::Ok;
-    }
-    QFile::remove(pdf);
-    err << QStringLiteral("Cannot write %1: %2\n").arg(pdf, error);
-    return ExitCode::Failure;
+    if (!report.exportPdf(partial.fileName(), &error))
+        return refuse(error);
+    if (::rename(QFile::encodeName(partial.fileName()).constData(),
+                 QFile::encodeName(target.absoluteFilePath()).constData())
+        != 0)
+        return refuse(QString::fromLocal8Bit(std::strerror(errno)));
+    partial.setAutoRemove(false);
+    out << QStringLiteral("Escrito %1\n").arg(pdf);
+    return ExitCode::Ok;
 }

@@ -323,10 +323,12 @@ void tst_DbCommand::outputHoldsNoPatientData()
     outStream.flush();
     errStream.flush();
 
-    QCOMPARE(out, QStringLiteral("2500 patients, 7500 exams written to %1\n").arg(dir));
+    QCOMPARE(out, QStringLiteral("2500 pacientes e 7500 exames escritos em %1\n").arg(dir));
     QCOMPARE(err,
-             QStringLiteral("Generating demo data: 25%\nGenerating demo data: 50%\n"
-                            "Generating demo data: 75%\nGenerating demo data: 100%\n"));
+             QStringLiteral("A gerar os dados de demonstração: 25%\n"
+                            "A gerar os dados de demonstração: 50%\n"
+                            "A gerar os dados de demonstração: 75%\n"
+                            "A gerar os dados de demonstração: 100%\n"));
 }
 
 void tst_DbCommand::usageErrors_data()

@@ -72,18 +72,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("unknown patient")
             << QStringList { u"--patient"_s, u"8"_s, u"--exam"_s, u"2024-06-14 09:00:00.000"_s }
-            << ExitCode::Failure << u"No patient has the number 8."_s;
+            << ExitCode::Failure << u"Nenhum paciente tem o número 8."_s;
         QTest::newRow("unknown exam")
             << QStringList { u"--patient"_s, u"7"_s, u"--exam"_s, u"2024-06-14 09:30:00.000"_s }
-            << ExitCode::Failure << u"Patient 7 has no exam made at 2024-06-14 09:30:00.000."_s;
+            << ExitCode::Failure << u"O paciente 7 não tem nenhum exame feito em 2024-06-14 09:30:00.000."_s;
         QTest::newRow("no segment scores")
             << QStringList { u"--patient"_s, u"7"_s, u"--exam"_s, u"2024-06-14 10:00:00.000"_s }
-            << ExitCode::Failure << u"has no segment scores"_s;
+            << ExitCode::Failure << u"não tem pontuações dos segmentos"_s;
         QTest::newRow("bad date") << QStringList { u"--patient"_s, u"7"_s, u"--exam"_s,
                                                    u"14/06/2024"_s }
-                                  << ExitCode::Usage << u"is not a date and time"_s;
+                                  << ExitCode::Usage << u"não é uma data e hora"_s;
         QTest::newRow("missing option")
-            << QStringList { u"--patient"_s, u"7"_s } << ExitCode::Usage << u"Usage:"_s;
+            << QStringList { u"--patient"_s, u"7"_s } << ExitCode::Usage << u"Uso:"_s;
     }
     void refusals()
     {
