@@ -531,20 +531,27 @@ void tst_DBControls::navigatorEnableRules()
     QCOMPARE(enabled(), u"1111111001"_s);
     press(B::Last);
     QCOMPARE(enabled(), u"1100111001"_s);
+    // The last row reached by a step is the end as well.
     press(B::Prior);
     press(B::Next);
-    press(B::Next); // finds no further row
+    QCOMPARE(enabled(), u"1100111001"_s);
+    nav->btnClick(B::Next); // finds no further row
     QCOMPARE(enabled(), u"1100111001"_s);
     press(B::Edit);
     QCOMPARE(b.exame.state(), DatasetState::Edit);
     QCOMPARE(enabled(), u"1100110111"_s);
     press(B::Post);
-    QCOMPARE(enabled(), u"1111111001"_s);
+    QCOMPARE(enabled(), u"1100111001"_s);
     press(B::Insert);
     QCOMPARE(b.exame.state(), DatasetState::Insert);
     QCOMPARE(enabled().mid(B::Edit, 3), u"011"_s);
     press(B::Cancel);
     QCOMPARE(b.exame.state(), DatasetState::Browse);
+    // So is the first row reached by steps back.
+    press(B::Prior);
+    press(B::Prior);
+    QCOMPARE(b.exame.recNo(), 1);
+    QCOMPARE(enabled(), u"0011111001"_s);
 
     b.exame.close();
     b.exame.setReadOnly(true);
@@ -556,6 +563,10 @@ void tst_DBControls::navigatorEnableRules()
     b.source.setDataset(&vazio);
     vazio.open();
     QCOMPARE(enabled(), u"0000101001"_s);
+    // An only row is the first and the last.
+    m_fx->exec(u"INSERT INTO vazio (Nome) VALUES ('SO')"_s);
+    vazio.refresh();
+    QCOMPARE(enabled(), u"0000111001"_s);
     b.source.setDataset(nullptr);
     QCOMPARE(enabled(), u"0000000000"_s);
 
