@@ -97,10 +97,14 @@ void DBComboBox::loadText()
     if (m_charCase == CharCase::Upper)
         value = upper(value);
     const int index = findText(value, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const QString before = lineEdit()->text();
     if (index != currentIndex())
         setCurrentIndex(index);
     if (currentText() != value)
         setEditText(value);
+    // Where the caret is shows: at the end, a long text would lose its first letters.
+    if (!m_focused && lineEdit()->text() != before)
+        lineEdit()->home(false);
 }
 
 void DBComboBox::updateReadOnly()
@@ -196,5 +200,6 @@ void DBComboBox::focusOutEvent(QFocusEvent *event)
     }
     m_focused = false;
     loadText();
+    lineEdit()->home(false);
     Q_EMIT exited();
 }

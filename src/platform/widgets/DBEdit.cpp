@@ -73,8 +73,12 @@ void DBEdit::loadText()
     if (m_charCase == CharCase::Upper)
         value = upper(value);
     // Reloading the same text would move the caret under a user who is about to type.
-    if (value != text())
+    if (value != text()) {
         setText(value);
+        // Where the caret is shows: at the end, a long text would lose its first letters.
+        if (!m_focused)
+            home(false);
+    }
 }
 
 void DBEdit::updateReadOnly()
@@ -145,5 +149,6 @@ void DBEdit::focusOutEvent(QFocusEvent *event)
     }
     m_focused = false;
     loadText();
+    home(false);
     Q_EMIT exited();
 }

@@ -145,6 +145,7 @@ private Q_SLOTS:
     void exitStoresAndEscReverts();
     void postWritesPendingText();
     void comboBoxStoresItemsAndFreeText();
+    void longTextShowsItsBeginningWhenLeft();
     void checkBoxNeverReturnsToNull();
     void lookupShowsAndStoresKeys();
     void navigatorEnableRules();
@@ -422,6 +423,37 @@ void tst_DBControls::comboBoxStoresItemsAndFreeText()
     b.exame.last();
     QCOMPARE(modo->currentText(), u"Má"_s);
     QCOMPARE(modo->currentIndex(), 2);
+    QVERIFY(recorder().isEmpty());
+}
+
+void tst_DBControls::longTextShowsItsBeginningWhenLeft()
+{
+    Bench &b = *m_b;
+    m_fx->exec(u"UPDATE exame SET Nome = 'MARIA DA CONCEIÇÃO', "
+               "ModoD = 'Modo M e Bidimensional com Doppler' WHERE ID = 2"_s);
+    auto *nome = b.add<DBEdit>(u"Nome"_s);
+    auto *modo = b.add<DBComboBox>(u"ModoD"_s);
+    modo->addItem(u"Modo M e Bidimensional com Doppler"_s);
+    nome->setFixedWidth(50);
+    modo->setFixedWidth(50);
+    // Where the caret is the box shows; at 0, the text's beginning.
+    const auto carets = [&] {
+        return QList<int> { nome->cursorPosition(), modo->lineEdit()->cursorPosition() };
+    };
+    b.exame.open();
+    b.exame.next();
+    QCOMPARE(carets(), QList<int>({ 0, 0 }));
+
+    b.exame.edit();
+    for (QWidget *box : { static_cast<QWidget *>(nome), static_cast<QWidget *>(modo) }) {
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_End);
+        QTest::keyClicks(box, u"S"_s);
+        b.elsewhere->setFocus();
+    }
+    QCOMPARE(b.field(u"Nome"_s)->asString(), u"MARIA DA CONCEIÇÃOS"_s);
+    QCOMPARE(b.field(u"ModoD"_s)->asString(), u"Modo M e Bidimensional com DopplerS"_s);
+    QCOMPARE(carets(), QList<int>({ 0, 0 }));
     QVERIFY(recorder().isEmpty());
 }
 
