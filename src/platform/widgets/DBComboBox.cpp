@@ -84,7 +84,10 @@ void DBComboBox::applyMaxLength()
     const Field *f = m_link.field();
     if (length <= 0 && f && f->dataType() == FieldType::String)
         length = f->size();
-    lineEdit()->setMaxLength(length > 0 ? length : NoMaxLength);
+    // Setting the limit sets the text again, and the caret goes to its end.
+    const int limit = length > 0 ? length : NoMaxLength;
+    if (lineEdit()->maxLength() != limit)
+        lineEdit()->setMaxLength(limit);
 }
 
 void DBComboBox::loadText()
@@ -102,8 +105,9 @@ void DBComboBox::loadText()
         setCurrentIndex(index);
     if (currentText() != value)
         setEditText(value);
-    // Where the caret is shows: at the end, a long text would lose its first letters.
-    if (!m_focused && lineEdit()->text() != before)
+    // A new text shows from its beginning: with the caret at its end, a text too long for the
+    // box would lose its first letters.
+    if (lineEdit()->text() != before)
         lineEdit()->home(false);
 }
 

@@ -75,9 +75,9 @@ void DBEdit::loadText()
     // Reloading the same text would move the caret under a user who is about to type.
     if (value != text()) {
         setText(value);
-        // Where the caret is shows: at the end, a long text would lose its first letters.
-        if (!m_focused)
-            home(false);
+        // A new text shows from its beginning: with the caret at its end, a text too long for
+        // the box would lose its first letters.
+        home(false);
     }
 }
 

@@ -443,6 +443,9 @@ void tst_DBControls::longTextShowsItsBeginningWhenLeft()
     b.exame.open();
     b.exame.next();
     QCOMPARE(carets(), QList<int>({ 0, 0 }));
+    b.exame.edit(); // the same texts again
+    b.exame.cancel();
+    QCOMPARE(carets(), QList<int>({ 0, 0 }));
 
     b.exame.edit();
     for (QWidget *box : { static_cast<QWidget *>(nome), static_cast<QWidget *>(modo) }) {
