@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <vector>
+
 namespace {
 
 QString conclusionRtf(int targetSize)
@@ -102,11 +104,66 @@ void BM_WriteConclusion(benchmark::State &state)
         benchmark::DoNotOptimize(RichText::toRtf(document));
 }
 
+QByteArray repeat(const QByteArray &piece, int times)
+{
+    QByteArray out;
+    out.reserve(piece.size() * times);
+    for (int i = 0; i < times; ++i)
+        out += piece;
+    return out;
+}
+
+QByteArray fontTable(int entries)
+{
+    QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl";
+    for (int i = 0; i < entries; ++i)
+        rtf += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset0 Face" + QByteArray::number(i)
+            + ";}";
+    return rtf + "}\\f1 x}";
+}
+
+// What a memo may hold beyond what any editor writes: each must end, in a document or an error,
+// well within a second.
+struct Hostile
+{
+    const char *name;
+    QByteArray rtf;
+};
+
+const std::vector<Hostile> &hostileInputs()
+{
+    static const std::vector<Hostile> inputs {
+        { "100000 nested groups",
+          "{\\rtf1 " + repeat("{", 100000) + "x" + repeat("}", 100000) + "}" },
+        { "32761 font-table entries", fontTable(32761) },
+        { "100000-digit parameter", "{\\rtf1 \\fs" + QByteArray(100000, '9') + " a}" },
+        { "20000 paragraphs", "{\\rtf1 " + repeat("x\\par ", 20000) + "}" },
+        { "50000 format changes", "{\\rtf1 " + repeat("\\b a\\b0 b", 50000) + "}" },
+        { "100000 unicode escapes",
+          "{\\rtf1\\uc1 " + repeat("\\u-10179?\\u-8704?", 50000) + "}" },
+        { "a million ignored groups", "{\\rtf1 " + repeat("{\\*\\x}", 1000000) + "a}" },
+    };
+    return inputs;
+}
+
+void BM_ReadHostile(benchmark::State &state)
+{
+    const Hostile &input = hostileInputs().at(size_t(state.range(0)));
+    state.SetLabel(input.name);
+    for (auto _ : state) {
+        QTextDocument document;
+        RtfReader reader;
+        benchmark::DoNotOptimize(reader.read(input.rtf, document));
+    }
+    state.counters["rtf_bytes"] = double(input.rtf.size());
+}
+
 } // namespace
 
 BENCHMARK(BM_ReadConclusion)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadAndLayoutConclusion)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_WriteConclusion)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadHostile)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char **argv)
 {

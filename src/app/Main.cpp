@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include "app/MenuShortcuts.h"
 #include "app/Startup.h"
 #include "app/acerca.h"
 #include "data/DM.h"
@@ -440,12 +441,9 @@ void TMainForm::createMenus()
     FileNewItem = addItem(Accoes1, u"FileNewItem"_s, u"&Pesquisar Pacientes"_s,
                           QKeySequence(Qt::CTRL | Qt::Key_F));
     FileNewItem->setStatusTip(u"Pesquisar Paciente"_s);
-    // The search window keeps these keys working while it has the focus.
-    FileNewItem->setShortcutContext(Qt::ApplicationShortcut);
     PesquisarExamespordia1
         = addItem(Accoes1, u"PesquisarExamespordia1"_s, u"Pesquisar Exames por &Dia"_s,
                   QKeySequence(Qt::CTRL | Qt::Key_D));
-    PesquisarExamespordia1->setShortcutContext(Qt::ApplicationShortcut);
     N1 = addSeparator(Accoes1, u"N1"_s);
     NovoPaciente1 = addItem(Accoes1, u"NovoPaciente1"_s, u"&Novo Paciente"_s,
                             QKeySequence(Qt::CTRL | Qt::Key_N));
@@ -469,9 +467,6 @@ void TMainForm::createMenus()
     N8 = addSeparator(Ver1, u"N8"_s);
     Frases1 = addItem(Ver1, u"Frases1"_s, u"&Frases"_s, QKeySequence(Qt::Key_F5), 1);
     Concluses1 = addItem(Ver1, u"Concluses1"_s, u"&Conclusões"_s, QKeySequence(Qt::Key_F8), 2);
-    // Phrases are picked one after another from the picker, which has the focus meanwhile.
-    Frases1->setShortcutContext(Qt::ApplicationShortcut);
-    Concluses1->setShortcutContext(Qt::ApplicationShortcut);
     N5 = addSeparator(Ver1, u"N5"_s);
     Valores1 = addItem(Ver1, u"Valores1"_s, u"&Valores"_s, {}, 1);
     Resultados1 = addItem(Ver1, u"Resultados1"_s, u"&Resultados"_s, {}, 2);
@@ -496,6 +491,8 @@ void TMainForm::createMenus()
     N3 = addSeparator(Ajuda1, u"N3"_s);
     Ajuda2 = addItem(Ajuda1, u"Ajuda2"_s, u"&Ajuda"_s);
     Ajuda2->setEnabled(false);
+    // The secondary windows share the keys as they are made (shareMenuShortcuts).
+    m_menuShortcuts = new MenuShortcuts(MainMenu, this);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(u"PopupMenu1"_s);
@@ -563,6 +560,11 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
             ShowHint(static_cast<QStatusTipEvent *>(event)->tip());
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::shareMenuShortcuts(QWidget *window)
+{
+    m_menuShortcuts->share(window);
 }
 
 void TMainForm::Pacientes1Click(QObject *Sender)

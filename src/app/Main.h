@@ -19,6 +19,7 @@ class QStatusBar;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
+class MenuShortcuts;
 class TFormAcerca;
 
 // The main window: the application's only long-visible window. Closing it ends the application,
@@ -158,6 +159,9 @@ public:
     };
     FormatFont FontDialog1, FontDialog2, FontDialog3;
 
+    // Makes the main menu's shortcuts work while window, a secondary window, is active.
+    void shareMenuShortcuts(QWidget *window);
+
     // The tag of a menu item or tool button; 0 when it has none.
     [[nodiscard]] static int tagOf(const QObject *object);
 
@@ -230,6 +234,7 @@ private:
 
     QList<QLabel *> m_panels;
     QPointer<TFormAcerca> m_acerca;
+    MenuShortcuts *m_menuShortcuts = nullptr;
 };
 
 extern TMainForm *MainForm;

@@ -1,5 +1,6 @@
 #include "search/Pesq.h"
 
+#include "app/Main.h"
 #include "data/DM.h"
 #include "platform/engine/Guard.h"
 #include "platform/engine/Query.h"
@@ -79,6 +80,9 @@ TFormPesqAV::TFormPesqAV(QWidget *parent)
     setWindowTitle(u"Pesquisa Avançada"_s);
     // A secondary window: closing it never ends the application.
     setAttribute(Qt::WA_QuitOnClose, false);
+    // Ctrl+E, F5 and the other keys of the main menu work here too.
+    if (MainForm)
+        MainForm->shareMenuShortcuts(this);
     QFont font;
     font.setFamilies({ u"MS Sans Serif"_s, u"Arial"_s, u"Liberation Sans"_s });
     font.setPixelSize(11);

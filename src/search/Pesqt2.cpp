@@ -1,5 +1,6 @@
 #include "search/Pesqt2.h"
 
+#include "app/Main.h"
 #include "data/DM.h"
 #include "platform/engine/DataSource.h"
 #include "platform/engine/Field.h"
@@ -140,6 +141,9 @@ TFormT2Pesq::TFormT2Pesq(QWidget *parent)
     setFont(windowFont());
     // A secondary window: it never keeps the application running.
     setAttribute(Qt::WA_QuitOnClose, false);
+    // Ctrl+E, F5 and the other keys of the main menu work here too.
+    if (MainForm)
+        MainForm->shareMenuShortcuts(this);
     setFixedSize(425, 319);
     move(107, 58);
 

@@ -49,6 +49,9 @@ TFormConc::TFormConc(QWidget *parent)
     setObjectName(u"FormConc"_s);
     setWindowTitle(u"Conclusões Standard"_s);
     setAttribute(Qt::WA_QuitOnClose, false);
+    // Ctrl+E, F5 and the other keys of the main menu work here too.
+    if (MainForm)
+        MainForm->shareMenuShortcuts(this);
     QFont font;
     font.setFamilies({ u"MS Sans Serif"_s, u"Arial"_s, u"Liberation Sans"_s });
     font.setPixelSize(11);

@@ -25,6 +25,9 @@ TForm1::TForm1(QWidget *parent)
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Selecione a Frase a inserir nas Conclusões...   ESC p/ saír..."_s);
     setAttribute(Qt::WA_QuitOnClose, false);
+    // Ctrl+E, F5 and the other keys of the main menu work here too.
+    if (MainForm)
+        MainForm->shareMenuShortcuts(this);
     QFont font;
     font.setFamilies({ u"MS Sans Serif"_s, u"Arial"_s, u"Liberation Sans"_s });
     font.setPixelSize(11);

@@ -180,7 +180,7 @@ WallMotionPage::WallMotionPage(QWidget *parent)
     Label46->setAlignment(Qt::AlignCenter);
     setColours(Label46, palette().color(QPalette::Window), kNavy);
     QFont indexFont = Label46->font();
-    indexFont.setPixelSize(16);
+    indexFont.setPixelSize(19);
     Label46->setFont(indexFont);
 
     DBNavigator3 = new DBNavigator(this);
@@ -197,7 +197,7 @@ WallMotionPage::WallMotionPage(QWidget *parent)
             &DBEdit30, &DBEdit31, &DBEdit32, &DBEdit33, &DBEdit34, &DBEdit35, &DBEdit36,
             &DBEdit37, &DBEdit38, &DBEdit39, &DBEdit40, &DBEdit41, &DBEdit42, &DBEdit43 };
     QFont boxFont = font();
-    boxFont.setPixelSize(10);
+    boxFont.setPixelSize(11);
     boxFont.setBold(true);
     for (const Box &place : kBoxes) {
         auto *box = new DBEdit(this);

@@ -169,6 +169,8 @@ void tst_WallMotionPage::layout()
         QCOMPARE(box->objectName(), QString::fromLatin1(boxes[i].name));
         QCOMPARE(box->geometry(), QRect(boxes[i].at, QSize(17, 21)));
         QCOMPARE(box->maxLength(), 1);
+        QCOMPARE(box->font().pixelSize(), 11);
+        QVERIFY(box->font().bold());
     }
 
     // Each box stands where its drawing puts the label beside it.
@@ -191,6 +193,7 @@ void tst_WallMotionPage::layout()
     QCOMPARE(m_page->DBEdit44->geometry(), QRect(304, 62, 65, 19));
     QCOMPARE(m_page->Label46->geometry(), QRect(280, 335, 81, 24));
     QCOMPARE(m_page->Label46->palette().color(QPalette::WindowText), kNavy);
+    QCOMPARE(m_page->Label46->font().pixelSize(), 19);
     QCOMPARE(m_page->DBNavigator3->geometry(), QRect(232, 390, 176, 22));
 
     QCOMPARE(m_page->LabelExame->text(), u"Exame"_s);

@@ -84,7 +84,10 @@ void DBComboBox::applyMaxLength()
     const Field *f = m_link.field();
     if (length <= 0 && f && f->dataType() == FieldType::String)
         length = f->size();
-    lineEdit()->setMaxLength(length > 0 ? length : NoMaxLength);
+    // Setting the limit sets the text again, and the caret goes to its end.
+    const int limit = length > 0 ? length : NoMaxLength;
+    if (lineEdit()->maxLength() != limit)
+        lineEdit()->setMaxLength(limit);
 }
 
 void DBComboBox::loadText()
@@ -97,10 +100,15 @@ void DBComboBox::loadText()
     if (m_charCase == CharCase::Upper)
         value = upper(value);
     const int index = findText(value, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const QString before = lineEdit()->text();
     if (index != currentIndex())
         setCurrentIndex(index);
     if (currentText() != value)
         setEditText(value);
+    // A new text shows from its beginning: with the caret at its end, a text too long for the
+    // box would lose its first letters.
+    if (lineEdit()->text() != before)
+        lineEdit()->home(false);
 }
 
 void DBComboBox::updateReadOnly()
@@ -196,5 +204,6 @@ void DBComboBox::focusOutEvent(QFocusEvent *event)
     }
     m_focused = false;
     loadText();
+    lineEdit()->home(false);
     Q_EMIT exited();
 }

@@ -73,8 +73,12 @@ void DBEdit::loadText()
     if (m_charCase == CharCase::Upper)
         value = upper(value);
     // Reloading the same text would move the caret under a user who is about to type.
-    if (value != text())
+    if (value != text()) {
         setText(value);
+        // A new text shows from its beginning: with the caret at its end, a text too long for
+        // the box would lose its first letters.
+        home(false);
+    }
 }
 
 void DBEdit::updateReadOnly()
@@ -150,5 +154,6 @@ void DBEdit::focusOutEvent(QFocusEvent *event)
     }
     m_focused = false;
     loadText();
+    home(false);
     Q_EMIT exited();
 }

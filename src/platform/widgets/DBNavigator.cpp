@@ -225,8 +225,14 @@ void DBNavigator::updateButtons()
     const bool active = ds && ds->isActive();
     const bool canModify = active && ds->canModify();
     const bool editing = active && ds->isEditing();
-    const bool notFirst = active && !ds->bof();
-    const bool notLast = active && !ds->eof();
+    // The ends are the first and last rows themselves, not only a move that found no row past
+    // them. A row being inserted stands between rows, so only the flags tell there.
+    const bool placed = active && ds->state() != DatasetState::Insert;
+    const int position = placed ? ds->currentPosition() : -1;
+    const bool onFirst = placed && position <= 0;
+    const bool onLast = placed && position + 1 >= ds->rowCount() && !ds->canFetchMore();
+    const bool notFirst = active && !ds->bof() && !onFirst;
+    const bool notLast = active && !ds->eof() && !onLast;
     const bool enabled[ButtonCount] = {
         notFirst, // First
         notFirst, // Prior

@@ -13,10 +13,10 @@ class DataSource;
 class QToolButton;
 
 // A row of tool buttons that move through and edit the dataset of a data source. Enable rules:
-// everything is disabled while the dataset is closed; First and Prior at the beginning, Next
-// and Last at the end; Insert, Delete and Edit need a dataset that can be modified; Edit is
-// disabled and Post and Cancel enabled only while editing or inserting; Delete is disabled on an
-// empty dataset. Delete asks "Delete record?" (OK / Cancel) first.
+// everything is disabled while the dataset is closed; First and Prior on the first row, Next
+// and Last on the last (an only row is both); Insert, Delete and Edit need a dataset that can be
+// modified; Edit is disabled and Post and Cancel enabled only while editing or inserting; Delete
+// is disabled on an empty dataset. Delete asks "Delete record?" (OK / Cancel) first.
 //
 // A pressed button runs its action through guard(): errors go to the application's error box.
 // The before-action hook runs first and may stop the action by throwing (the silent abort);

@@ -3,7 +3,6 @@
 #include "platform/richtext/RtfWriter.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFont>
 #include <QTest>
@@ -121,9 +120,11 @@ QString textOf(const QTextDocument &document)
     return blocks.join(u'\n');
 }
 
+// From tests/, which Qt's test target gives QFINDTESTDATA: the path of this file may be relative
+// (ccache with a base_dir), and then nothing is found beside it.
 QString dataDir()
 {
-    return QFINDTESTDATA("../../data/richtext");
+    return QFINDTESTDATA("data/richtext");
 }
 
 QByteArray readFile(const QString &path)
@@ -551,7 +552,9 @@ void tst_RtfCodec::hostile_data()
         << "{\\rtf1 " + repeat("{\\*\\x}", 1000000) + "a}" << true << u"a"_s;
 }
 
-// Whatever a memo holds ends within a second in a document or in an error.
+// Whatever a memo holds ends in a document or in an error, and the document is no larger than
+// the input: a character needs at least one unit of it, and formats are shared, not made per
+// run. How long the hostile inputs take is measured by bench_richtext.
 void tst_RtfCodec::hostile()
 {
     QFETCH(QByteArray, rtf);
@@ -559,15 +562,13 @@ void tst_RtfCodec::hostile()
     QFETCH(QString, textOrError);
     auto document = newDocument();
     RtfReader reader;
-    QElapsedTimer timer;
-    timer.start();
-    const bool read = reader.read(rtf, *document);
-    const qint64 elapsed = timer.elapsed();
-    QVERIFY2(elapsed < 1000, qPrintable(u"%1 ms"_s.arg(elapsed)));
-    QCOMPARE(read, ok);
+    QCOMPARE(reader.read(rtf, *document), ok);
     if (ok) {
         QVERIFY(reader.errorString().isEmpty());
         QCOMPARE(textOf(*document), textOrError);
+        QVERIFY(document->characterCount() <= rtf.size());
+        QVERIFY2(document->allFormats().size() <= 8,
+                 qPrintable(QString::number(document->allFormats().size())));
     } else {
         QVERIFY2(reader.errorString().contains(textOrError), qPrintable(reader.errorString()));
         QVERIFY(document->isEmpty());

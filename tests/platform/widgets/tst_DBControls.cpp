@@ -145,6 +145,7 @@ private Q_SLOTS:
     void exitStoresAndEscReverts();
     void postWritesPendingText();
     void comboBoxStoresItemsAndFreeText();
+    void longTextShowsItsBeginningWhenLeft();
     void checkBoxNeverReturnsToNull();
     void lookupShowsAndStoresKeys();
     void navigatorEnableRules();
@@ -435,6 +436,40 @@ void tst_DBControls::comboBoxStoresItemsAndFreeText()
     QVERIFY(recorder().isEmpty());
 }
 
+void tst_DBControls::longTextShowsItsBeginningWhenLeft()
+{
+    Bench &b = *m_b;
+    m_fx->exec(u"UPDATE exame SET Nome = 'MARIA DA CONCEIÇÃO', "
+               "ModoD = 'Modo M e Bidimensional com Doppler' WHERE ID = 2"_s);
+    auto *nome = b.add<DBEdit>(u"Nome"_s);
+    auto *modo = b.add<DBComboBox>(u"ModoD"_s);
+    modo->addItem(u"Modo M e Bidimensional com Doppler"_s);
+    nome->setFixedWidth(50);
+    modo->setFixedWidth(50);
+    // Where the caret is the box shows; at 0, the text's beginning.
+    const auto carets = [&] {
+        return QList<int> { nome->cursorPosition(), modo->lineEdit()->cursorPosition() };
+    };
+    b.exame.open();
+    b.exame.next();
+    QCOMPARE(carets(), QList<int>({ 0, 0 }));
+    b.exame.edit(); // the same texts again
+    b.exame.cancel();
+    QCOMPARE(carets(), QList<int>({ 0, 0 }));
+
+    b.exame.edit();
+    for (QWidget *box : { static_cast<QWidget *>(nome), static_cast<QWidget *>(modo) }) {
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_End);
+        QTest::keyClicks(box, u"S"_s);
+        b.elsewhere->setFocus();
+    }
+    QCOMPARE(b.field(u"Nome"_s)->asString(), u"MARIA DA CONCEIÇÃOS"_s);
+    QCOMPARE(b.field(u"ModoD"_s)->asString(), u"Modo M e Bidimensional com DopplerS"_s);
+    QCOMPARE(carets(), QList<int>({ 0, 0 }));
+    QVERIFY(recorder().isEmpty());
+}
+
 void tst_DBControls::checkBoxNeverReturnsToNull()
 {
     Bench &b = *m_b;
@@ -541,20 +576,27 @@ void tst_DBControls::navigatorEnableRules()
     QCOMPARE(enabled(), u"1111111001"_s);
     press(B::Last);
     QCOMPARE(enabled(), u"1100111001"_s);
+    // The last row reached by a step is the end as well.
     press(B::Prior);
     press(B::Next);
-    press(B::Next); // finds no further row
+    QCOMPARE(enabled(), u"1100111001"_s);
+    nav->btnClick(B::Next); // finds no further row
     QCOMPARE(enabled(), u"1100111001"_s);
     press(B::Edit);
     QCOMPARE(b.exame.state(), DatasetState::Edit);
     QCOMPARE(enabled(), u"1100110111"_s);
     press(B::Post);
-    QCOMPARE(enabled(), u"1111111001"_s);
+    QCOMPARE(enabled(), u"1100111001"_s);
     press(B::Insert);
     QCOMPARE(b.exame.state(), DatasetState::Insert);
     QCOMPARE(enabled().mid(B::Edit, 3), u"011"_s);
     press(B::Cancel);
     QCOMPARE(b.exame.state(), DatasetState::Browse);
+    // So is the first row reached by steps back.
+    press(B::Prior);
+    press(B::Prior);
+    QCOMPARE(b.exame.recNo(), 1);
+    QCOMPARE(enabled(), u"0011111001"_s);
 
     b.exame.close();
     b.exame.setReadOnly(true);
@@ -566,6 +608,10 @@ void tst_DBControls::navigatorEnableRules()
     b.source.setDataset(&vazio);
     vazio.open();
     QCOMPARE(enabled(), u"0000101001"_s);
+    // An only row is the first and the last.
+    m_fx->exec(u"INSERT INTO vazio (Nome) VALUES ('SO')"_s);
+    vazio.refresh();
+    QCOMPARE(enabled(), u"0000111001"_s);
     b.source.setDataset(nullptr);
     QCOMPARE(enabled(), u"0000000000"_s);
 

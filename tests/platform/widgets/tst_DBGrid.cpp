@@ -16,8 +16,6 @@
 #include <QtTest>
 
 #include <algorithm>
-#include <ctime>
-#include <limits>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -184,7 +182,7 @@ private Q_SLOTS:
     void titlesAlignmentsAndColours();
     void currentRowFollowsTheDatasetBothWays();
     void lazyQueryIsReadAsTheViewAsks();
-    void refreshingA200RowQueryIsFast();
+    void refreshingAWideQueryShowsItsRowsAgain();
     void doubleClickMakesTheRowCurrent();
     void typingEditsAndLeavingTheRowPosts();
     void insertKeyInsertsAtTheCurrentRow();
@@ -337,7 +335,8 @@ void tst_DBGrid::lazyQueryIsReadAsTheViewAsks()
     QCOMPARE(b.cell(599, 0), u"600"_s);
 }
 
-void tst_DBGrid::refreshingA200RowQueryIsFast()
+// What a refresh costs is measured by bench_history, on the exam history itself.
+void tst_DBGrid::refreshingAWideQueryShowsItsRowsAgain()
 {
     Bench &b = *m_b;
     // Fifty-one columns, as the exam history shows them.
@@ -358,19 +357,14 @@ void tst_DBGrid::refreshingA200RowQueryIsFast()
     b.addGrid(&source, gridColumns);
     QVERIFY(b.showActive());
 
-    // Processor time, best of five: other work on the machine does not count.
-    double best = std::numeric_limits<double>::max();
-    for (int run = 0; run < 5; ++run) {
-        const std::clock_t start = std::clock();
+    for (int run = 0; run < 2; ++run) {
         q.close();
         q.param(0).setAsInteger(7);
         q.open();
         b.grid->viewport()->repaint();
-        best = qMin(best, 1000.0 * double(std::clock() - start) / CLOCKS_PER_SEC);
+        QCOMPARE(b.rows(), 200);
+        QCOMPARE(b.cell(199, 50), u"300"_s);
     }
-    QCOMPARE(b.rows(), 200);
-    QCOMPARE(b.cell(199, 50), u"300"_s);
-    QVERIFY2(best <= 30, qPrintable(u"%1 ms"_s.arg(best, 0, 'f', 1)));
 }
 
 void tst_DBGrid::doubleClickMakesTheRowCurrent()
