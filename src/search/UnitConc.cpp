@@ -70,7 +70,8 @@ TFormConc::TFormConc(QWidget *parent)
     DBGrid1->setColumns({ DBGridColumn(u"Nome"_s, u"Tipo de Conclusão"_s, 300)
                               .setTitleAlignment(Qt::AlignHCenter) });
     DBGrid1->setOptions(DBGrid::Titles | DBGrid::Indicator | DBGrid::ColumnLines | DBGrid::RowLines
-                        | DBGrid::ResizeColumns | DBGrid::TabMovesCells);
+                        | DBGrid::ResizeColumns | DBGrid::TabMovesCells
+                        | DBGrid::TabLeavesAtRowEnd);
     // Ctrl+Delete asks first, as the navigator's delete does.
     DBGrid1->setConfirmDelete(true);
 
@@ -107,6 +108,10 @@ TFormConc::TFormConc(QWidget *parent)
     PreConclusao->setObjectName(u"PreConclusao"_s);
     PreConclusao->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     PreConclusao->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    // Tab leaves the list for the text of the conclusion it stands on.
+    setTabOrder(DBGrid1, PreConclusao);
+    setTabOrder(PreConclusao, BitBtn1);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

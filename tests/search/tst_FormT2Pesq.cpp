@@ -56,6 +56,7 @@ private Q_SLOTS:
     void dayJump();
     void selects_data();
     void selects();
+    void enterInTheDayBoxSelectsTheHighlightedExam();
     void escapeAndCancelChangeNothing();
     void emptyExamListMovesNothing();
     void activationRereads();
@@ -244,6 +245,24 @@ void tst_FormT2Pesq::selects()
         QCOMPARE(m_module->TableEcoCodigoExame->asDateTime(),
                  QDateTime(QDate(2024, 6, 12), QTime(10, 0)));
     QVERIFY(m_env->recorder().isEmpty());
+}
+
+// Reopened, the page highlights the newest exam while the day box still shows the day picked
+// before: Enter opens the exam highlighted, not one of that day.
+void tst_FormT2Pesq::enterInTheDayBoxSelectsTheHighlightedExam()
+{
+    open(Exams);
+    m_search->Data->setDate(QDate(2024, 6, 12));
+    QCOMPARE(examRow(), 2);
+    m_search->BitBtn2->click();
+    open(Exams);
+    QCOMPARE(examRow(), 0);
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_search->Data));
+    QTest::keyClick(m_search->Data, Qt::Key_Return);
+    QVERIFY(!m_search->isVisible());
+    QCOMPARE(patient(), 2);
+    QCOMPARE(m_module->TableEcoCodigoExame->asDateTime(),
+             QDateTime(QDate(2024, 6, 14), QTime(11, 0)));
 }
 
 void tst_FormT2Pesq::escapeAndCancelChangeNothing()

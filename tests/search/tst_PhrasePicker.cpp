@@ -81,6 +81,7 @@ private Q_SLOTS:
     void insertsAtLastCaretFromOtherPage();
     void standardConclusionInCaretFormat();
     void conclusionGridAsksBeforeDeleting();
+    void tabLeavesTheConclusionGrid();
 
 private:
     void goToPatient(int nf) { QVERIFY(m_module->TablePac->locate(u"NF"_s, nf)); }
@@ -314,6 +315,33 @@ void tst_PhrasePicker::conclusionGridAsksBeforeDeleting()
     QCOMPARE(m_module->TableConc->recordCount(), 1);
     QCOMPARE(m_module->TableConcNome->asString(), u"Vazia"_s);
     QVERIFY(conc.PreConclusao->toPlainText().isEmpty());
+}
+
+// Tab leaves the one-column list for the text of the same conclusion: what is typed next never
+// edits another one.
+void tst_PhrasePicker::tabLeavesTheConclusionGrid()
+{
+    press(Qt::Key_F8);
+    TFormConc &conc = *m_conc;
+    QVERIFY(QTest::qWaitForWindowActive(&conc));
+    focusAndWait(conc.DBGrid1);
+    QTest::keyClick(conc.DBGrid1, Qt::Key_Insert);
+    for (const QChar c : u"Nova"_s)
+        QTest::keyClicks(QApplication::focusWidget(), QString(c)); // the first opens the editor
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(conc.PreConclusao));
+    QCOMPARE(m_module->TableConcNome->asString(), u"Nova"_s);
+    QTest::keyClicks(conc.PreConclusao, u"Texto"_s);
+    m_module->TableConc->post();
+    QCOMPARE(m_module->TableConc->recordCount(), 3);
+    QCOMPARE(m_module->TableConcNome->asString(), u"Nova"_s);
+    QCOMPARE(conc.PreConclusao->toPlainText(), u"Texto"_s);
+
+    // Without an editor open, Tab leaves as well.
+    focusAndWait(conc.DBGrid1);
+    QTest::keyClick(conc.DBGrid1, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(conc.PreConclusao));
+    QCOMPARE(m_module->TableConcNome->asString(), u"Nova"_s);
 }
 
 QTEST_MAIN(tst_PhrasePicker)

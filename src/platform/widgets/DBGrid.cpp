@@ -464,7 +464,30 @@ void DBGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hin
         }
         m_editor = nullptr;
     }
+    const bool next = hint == QAbstractItemDelegate::EditNextItem;
+    const bool leaving = (next || hint == QAbstractItemDelegate::EditPreviousItem)
+        && !moveCursor(next ? MoveNext : MovePrevious, Qt::NoModifier).isValid();
     QTableView::closeEditor(editor, hint);
+    if (leaving)
+        focusNextPrevChild(next);
+}
+
+QModelIndex DBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    // Tab goes along the record's cells and then on to the next control, never onto another
+    // record: what is typed after it must not edit a row the user did not choose.
+    if ((action == MoveNext || action == MovePrevious) && m_options.testFlag(TabLeavesAtRowEnd)) {
+        const QModelIndex current = currentIndex();
+        if (!current.isValid())
+            return QTableView::moveCursor(action, modifiers);
+        const int step = action == MoveNext ? 1 : -1;
+        for (int c = current.column() + step; c >= 0 && c < model()->columnCount(); c += step) {
+            if (!isColumnHidden(c))
+                return current.siblingAtColumn(c);
+        }
+        return QModelIndex();
+    }
+    return QTableView::moveCursor(action, modifiers);
 }
 
 bool DBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)

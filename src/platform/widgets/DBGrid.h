@@ -45,6 +45,9 @@ public:
         RowLines = 0x08,
         ResizeColumns = 0x10, // the user may drag column borders
         TabMovesCells = 0x20, // Tab and Shift+Tab move from cell to cell
+        // With TabMovesCells: past the row's last (first) cell Tab (Shift+Tab) goes to the next
+        // control instead of another record.
+        TabLeavesAtRowEnd = 0x40,
     };
     Q_DECLARE_FLAGS(Options, Option)
     Q_FLAG(Options)
@@ -94,6 +97,7 @@ protected Q_SLOTS:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void commitData(QWidget *editor) override;
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
 private:
     friend class DBGridDetail::Delegate;
