@@ -1,5 +1,9 @@
 #include "cli/CommandOptions.h"
 
+#include "cli/CommandLine.h"
+
+#include <QTextStream>
+
 CommandOptions::CommandOptions(QStringList valueOptions, QStringList flags)
     : m_valueOptions(std::move(valueOptions))
     , m_flags(std::move(flags))
@@ -55,4 +59,21 @@ QString CommandOptions::firstMissing(const QStringList &names) const
             return name;
     }
     return QString();
+}
+
+std::optional<int> CommandOptions::parseOrExit(const QStringList &args, const QString &command,
+                                               const QString &usage, const QStringList &required,
+                                               QTextStream &out, QTextStream &err)
+{
+    QString problem;
+    if (!parse(args, &problem))
+        return usageError(err, command, problem, usage);
+    if (m_help) {
+        out << usage;
+        return ExitCode::Ok;
+    }
+    const QString missing = firstMissing(required);
+    if (!missing.isEmpty())
+        return usageError(err, command, QStringLiteral("falta a opção %1").arg(missing), usage);
+    return std::nullopt;
 }

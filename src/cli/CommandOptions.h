@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
+class QTextStream;
+
 // The options a sub-command takes: "--name value" or "--name=value", and flags without a value;
 // each at most once. "--help" or "-h" anywhere asks for the sub-command's help instead.
 class CommandOptions
@@ -20,6 +24,13 @@ public:
     [[nodiscard]] QString value(const QString &name) const { return m_values.value(name); }
     // The first of names that is missing, or an empty string when all are given.
     [[nodiscard]] QString firstMissing(const QStringList &names) const;
+
+    // Parses the arguments of `taluvo command`: the usage on out for --help, a usage error on
+    // err for a problem or a missing required option. The exit code when the command is done
+    // with that, nothing when it goes on.
+    [[nodiscard]] std::optional<int> parseOrExit(const QStringList &args, const QString &command,
+                                                 const QString &usage, const QStringList &required,
+                                                 QTextStream &out, QTextStream &err);
 
 private:
     QStringList m_valueOptions;

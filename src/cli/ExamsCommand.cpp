@@ -59,18 +59,11 @@ void ExamsCommand::print(const QList<Exam> &exams, QTextStream &out)
 
 int ExamsCommand::run(const QStringList &args)
 {
-    CommandOptions options({ QStringLiteral("--data"), QStringLiteral("--patient") });
-    QString problem;
-    if (!options.parse(args, &problem))
-        return usageError(m_err, QStringLiteral("exams"), problem, usage());
-    if (options.helpWanted()) {
-        m_out << usage();
-        return ExitCode::Ok;
-    }
-    const QString missing = options.firstMissing({ QStringLiteral("--data"), QStringLiteral("--patient") });
-    if (!missing.isEmpty())
-        return usageError(m_err, QStringLiteral("exams"),
-                          QStringLiteral("falta a opção %1").arg(missing), usage());
+    const QStringList names { QStringLiteral("--data"), QStringLiteral("--patient") };
+    CommandOptions options(names);
+    if (const auto done
+        = options.parseOrExit(args, QStringLiteral("exams"), usage(), names, m_out, m_err))
+        return *done;
     qint64 nf = 0;
     if (!Convert::parseInteger(options.value(QStringLiteral("--patient")), &nf))
         return usageError(m_err, QStringLiteral("exams"),

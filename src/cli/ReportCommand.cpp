@@ -40,18 +40,11 @@ int ReportCommand::run(const QStringList &args)
     CommandOptions options({ QStringLiteral("--data"), QStringLiteral("--patient"),
                              QStringLiteral("--exam"), QStringLiteral("--date"),
                              QStringLiteral("--pdf") });
-    QString problem;
-    if (!options.parse(args, &problem))
-        return usageError(m_err, kCommand, problem, usage());
-    if (options.helpWanted()) {
-        m_out << usage();
-        return ExitCode::Ok;
-    }
-    const QString missing = options.firstMissing(
-        { QStringLiteral("--data"), QStringLiteral("--patient"), QStringLiteral("--pdf") });
-    if (!missing.isEmpty())
-        return usageError(m_err, kCommand, QStringLiteral("falta a opção %1").arg(missing),
-                          usage());
+    if (const auto done = options.parseOrExit(
+            args, kCommand, usage(),
+            { QStringLiteral("--data"), QStringLiteral("--patient"), QStringLiteral("--pdf") },
+            m_out, m_err))
+        return *done;
     const bool byKey = options.isSet(QStringLiteral("--exam"));
     if (byKey == options.isSet(QStringLiteral("--date")))
         return usageError(m_err, kCommand, QStringLiteral("indique --exam ou --date, um deles"),

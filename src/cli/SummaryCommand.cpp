@@ -38,19 +38,12 @@ int SummaryCommand::run(const QStringList &args)
                              QStringLiteral("--from"), QStringLiteral("--to"),
                              QStringLiteral("--pdf") },
                            { QStringLiteral("--types") });
-    QString problem;
-    if (!options.parse(args, &problem))
-        return usageError(m_err, kCommand, problem, usage());
-    if (options.helpWanted()) {
-        m_out << usage();
-        return ExitCode::Ok;
-    }
-    const QString missing = options.firstMissing(
-        { QStringLiteral("--data"), QStringLiteral("--by"), QStringLiteral("--from"),
-          QStringLiteral("--to"), QStringLiteral("--pdf") });
-    if (!missing.isEmpty())
-        return usageError(m_err, kCommand, QStringLiteral("falta a opção %1").arg(missing),
-                          usage());
+    if (const auto done = options.parseOrExit(
+            args, kCommand, usage(),
+            { QStringLiteral("--data"), QStringLiteral("--by"), QStringLiteral("--from"),
+              QStringLiteral("--to"), QStringLiteral("--pdf") },
+            m_out, m_err))
+        return *done;
     const QString by = options.value(QStringLiteral("--by"));
     SummaryReport::Kind kind;
     if (by == QLatin1String("doctor")) {
