@@ -2,6 +2,7 @@
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/Query.h"
 #include "platform/engine/Table.h"
+#include "platform/engine/TextFold.h"
 #include "support/EngineFixture.h"
 #include "support/TestSupport.h"
 
@@ -448,8 +449,16 @@ void tst_Table::locateExactPrefixAndNumeric()
     prefix.partialKey = true;
     QVERIFY(p.pac.locate(QStringLiteral("NOME"), QStringLiteral("bru"), prefix));
     QCOMPARE(p.pac.fieldByName(QStringLiteral("NF"))->asInteger(), 9);
+    // Without regard to case is without regard to accents too, typed or stored.
     QVERIFY(p.pac.locate(QStringLiteral("NOME"), QStringLiteral("álv"), prefix));
     QCOMPARE(p.pac.fieldByName(QStringLiteral("NF"))->asInteger(), 12);
+    QVERIFY(p.pac.locate(QStringLiteral("NOME"), QStringLiteral("bru"), prefix));
+    QVERIFY(p.pac.locate(QStringLiteral("NOME"), QStringLiteral("ALVARO EV"), prefix));
+    QCOMPARE(p.pac.fieldByName(QStringLiteral("NF"))->asInteger(), 12);
+    QVERIFY(p.pac.locate(QStringLiteral("NOME"), QStringLiteral("ána maria cóstá"),
+                         LocateOptions { true, false }));
+    QCOMPARE(p.pac.fieldByName(QStringLiteral("NF"))->asInteger(), 7);
+    QVERIFY(p.pac.locate(QStringLiteral("NOME"), QStringLiteral("bru"), prefix));
     // Exact search wants the whole value, with case.
     QVERIFY(!p.pac.locate(QStringLiteral("NOME"), QStringLiteral("BRUNO")));
     QVERIFY(!p.pac.locate(QStringLiteral("NOME"), QStringLiteral("bruno dias")));
@@ -469,8 +478,9 @@ void tst_Table::locatePrefixOnLargeTableMatchesScan()
     // Enough rows for the indexed search; names in mixed case, some sharing prefixes.
     m_fx->exec(QStringLiteral(
         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
-        "INSERT INTO bddid (NOME, BENIF) SELECT CASE i % 3 WHEN 0 THEN 'Nome ' WHEN 1 THEN "
-        "'NOME ' ELSE 'nome ' END || (i * 7919 % 3001), CAST(i % 4 AS TEXT) FROM n"));
+        "INSERT INTO bddid (NOME, BENIF) SELECT CASE i % 4 WHEN 0 THEN 'Nome ' WHEN 1 THEN "
+        "'NOME ' WHEN 2 THEN 'NÓME ' ELSE 'nome ' END || (i * 7919 % 3001), CAST(i % 5 AS TEXT) "
+        "FROM n"));
     Table pac;
     pac.setTableName(QStringLiteral("bddid.db"));
     pac.setIndexName(QStringLiteral("BDDIDEX_NO"));
@@ -481,17 +491,18 @@ void tst_Table::locatePrefixOnLargeTableMatchesScan()
     prefix.partialKey = true;
     auto firstByScan = [&pac](const QString &key) {
         for (int p = 0; p < pac.rowCount(); ++p) {
-            if (pac.rowAt(p).values[pac.fieldByName(QStringLiteral("NOME"))->index()]
-                    .toString()
-                    .startsWith(key, Qt::CaseInsensitive))
+            const QVariant &name
+                = pac.rowAt(p).values[pac.fieldByName(QStringLiteral("NOME"))->index()];
+            if (TextFold::searchKey(name.toString()).startsWith(TextFold::searchKey(key)))
                 return p + 1;
         }
         return 0;
     };
     for (bool filtered : {false, true}) {
         pac.setFiltered(filtered);
-        for (const QString &key : {QStringLiteral("nome 29"), QStringLiteral("NoMe 1"),
-                                   QStringLiteral("ana"), QStringLiteral("nome 3000")}) {
+        for (const QString &key :
+             { QStringLiteral("nome 29"), QStringLiteral("NoMe 1"), QStringLiteral("ana"),
+               QStringLiteral("nome 3000"), QStringLiteral("nóme 4") }) {
             const int expected = firstByScan(key);
             QCOMPARE(pac.locate(QStringLiteral("NOME"), key, prefix), expected > 0);
             if (expected > 0)
