@@ -42,6 +42,8 @@ private Q_SLOTS:
     void userDateTime_data();
     void userDateTime();
     void userFormats();
+    void userDateWrittenAsQtWrites_data();
+    void userDateWrittenAsQtWrites();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -415,6 +417,24 @@ void tst_Convert::userFormats()
     double back = 0;
     QVERIFY(parseUserDateTime(formatUserDateTime(serial, pt), pt, 2024, &back));
     QCOMPARE(back, serial);
+}
+
+// Formats of numbers are written without QDate::toString; the text is the same.
+void tst_Convert::userDateWrittenAsQtWrites_data()
+{
+    QTest::addColumn<QString>("format");
+    for (const char *format : { "dd/MM/yyyy", "d.M.yy", "yyyy-MM-dd", "M/d/yyyy", "dd MMM yyyy",
+                                "d 'de' MMMM 'de' yyyy", "ddd dd/MM/yyyy", "yyyy年M月d日" })
+        QTest::newRow(format) << QString::fromUtf8(format);
+}
+
+void tst_Convert::userDateWrittenAsQtWrites()
+{
+    QFETCH(QString, format);
+    const FormatSettings settings = withDateFormat(format);
+    for (const QDate &date : { QDate(2024, 6, 5), QDate(1936, 9, 3), QDate(2000, 12, 31),
+                               QDate(9, 1, 10), QDate(9999, 10, 1) })
+        QCOMPARE(formatUserDate(date, settings), date.toString(format));
 }
 
 QTEST_GUILESS_MAIN(tst_Convert)
