@@ -10,10 +10,11 @@ class SqlStatement;
 class MasterLink;
 
 // A table of the logical database, opened by its file name ("eco.DB" is the SQL table eco).
-// It loads its rows into memory in index order (read whole, a table orders its text keys as
-// people read names: by their letters without accents, then as written, so ÁLVARO comes between
-// ALFREDO and AMÉLIA); as a detail it holds only the rows that match
+// It loads its rows into memory in index order; as a detail it holds only the rows that match
 // its master's current row and re-reads them whenever the master moves or a link value changes.
+// Read whole, a table orders its text keys as people read names: by their letters without
+// accents, then as written, so ÁLVARO comes between ALFREDO and AMÉLIA; a detail keeps the order
+// of its index in SQLite.
 // A table with declared fields exposes only those; opening fails when the table or a declared
 // column is missing. The filter "field = value" can be switched on and off.
 class Table : public Dataset
