@@ -76,6 +76,12 @@ TDataModule1::TDataModule1(QObject *owner)
     m_database = std::make_unique<Database>(QStringLiteral("BDC"));
     m_database->setAliasName(QStringLiteral("Arvendi2"));
     Database2 = m_database.get();
+    // The patient table has more columns than TablePac exposes, kept by the practice's other
+    // software; the advanced search reads them all through a query, whose fields take their types
+    // from here, so its dates show as dates.
+    const TableDef *patients = Schema::table(QStringLiteral("bddid"));
+    for (const ColumnDef &c : patients->columns)
+        m_database->registerColumnType(patients->name, c.name, c.type, c.size);
 
     TablePac = makeTable("TablePac", QStringLiteral("bddid"),
                          { QStringLiteral("NF"), QStringLiteral("NOME"), QStringLiteral("DNASC"),

@@ -58,6 +58,7 @@ private Q_SLOTS:
     void resultHasThe21Columns();
     void searchFinds_data();
     void searchFinds();
+    void datesFoundAsShown();
     void buttonDisabledWhileRunning();
     void enterSearches();
     void refusedStatementShowsTheError();
@@ -204,7 +205,10 @@ void tst_FormPesqAV::searchFinds_data()
     QTest::newRow("number and texts") << u"12"_s << QList<int> { 1, 12 };
     QTest::newRow("patient number") << u"45"_s << QList<int> { 45 };
     QTest::newRow("age") << u"74"_s << QList<int> { 2 };
-    QTest::newRow("birth date") << u"1963-04"_s << QList<int> { 1 };
+    QTest::newRow("birth date as shown") << u"16/04"_s << QList<int> { 1 };
+    QTest::newRow("birth year") << u"1963"_s << QList<int> { 1 };
+    QTest::newRow("first visit as shown") << u"06/12/2022"_s << QList<int> { 1 };
+    QTest::newRow("date as stored") << u"1963-04"_s << QList<int> {};
     QTest::newRow("percent inside") << u"rua%12"_s << QList<int> { 1 };
     QTest::newRow("nothing found") << u"nobody"_s << QList<int> {};
     // What the user may type or paste is only ever text.
@@ -241,6 +245,23 @@ void tst_FormPesqAV::searchFinds()
     QCOMPARE(recorder().entries().size(), 1);
     QCOMPARE(recorder().beeps(), 1);
     QCOMPARE(stored(), before);
+}
+
+void tst_FormPesqAV::datesFoundAsShown()
+{
+    // Born at midnight, as other software stores a birth date, and seen at a given time.
+    SqliteStore::exec(m_module->Database2->handle(),
+                      u"INSERT INTO bddid (NF, NOME, DNASC, D1CONS, BENIF) VALUES "
+                      "(60, 'ÁLVARO', '1936-09-03 00:00:00.000', '2023-11-05', '1')"_s);
+    for (const QString &typed : { u"03/09"_s, u"1936"_s, u"03/09/1936"_s, u"05/11/2023"_s }) {
+        search(typed);
+        QCOMPARE(rows(), QList<int> { 60 });
+    }
+    const QAbstractItemModel *model = m_form->DBGrid1->model();
+    QCOMPARE(model->data(model->index(0, 3)).toString(), u"03/09/1936"_s);
+    QCOMPARE(model->data(model->index(0, 5)).toString(), u"05/11/2023"_s);
+    search(u"1936-09"_s);
+    QCOMPARE(rows(), QList<int> {});
 }
 
 void tst_FormPesqAV::buttonDisabledWhileRunning()

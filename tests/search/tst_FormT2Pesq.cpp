@@ -24,8 +24,8 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-// Today is 2024-06-15. Names sort as stored, so the lower-case one comes last. Two exams on the
-// 14th; the exam of patient 99 has no patient and is not listed; doctor 2 is inactive.
+// Today is 2024-06-15. Names sort by their letters, so the lower-case one comes last. Two exams on
+// the 14th; the exam of patient 99 has no patient and is not listed; doctor 2 is inactive.
 const char *const kPractice = R"(
 INSERT INTO medico (CODIGO, NOME, ACTIVO) VALUES (1, 'DR ACTIVO', 1), (2, 'DR INACTIVO', 0);
 INSERT INTO bddid (NF, NOME, BENIF) VALUES (1, 'ANA SILVA', '1'), (2, 'ANTÓNIO COSTA', '1'),
@@ -62,6 +62,7 @@ private Q_SLOTS:
     void activationRereads();
     void pendingPatientKeepsWindowOpen();
     void renamedPatientFoundAfterReread();
+    void namesInReadingOrder();
 
 private:
     void open(int tag)
@@ -374,6 +375,42 @@ void tst_FormT2Pesq::renamedPatientFoundAfterReread()
     QCOMPARE(found(), u"QUIM"_s);
     retype(u"p01000"_s);
     QCOMPARE(found(), u"P01001"_s);
+}
+
+void tst_FormT2Pesq::namesInReadingOrder()
+{
+    // Accents count only between names that are otherwise the same.
+    sql(u"INSERT INTO bddid (NF, NOME, BENIF) VALUES (20, 'VASCO', '1'), (21, 'ÁLVARO', '1'), "
+        "(22, 'AMÉLIA', '1'), (23, 'JOÃO', '1'), (24, 'ALFREDO', '1'), (25, 'JOAO', '1')"_s);
+    const QStringList order { u"ALFREDO"_s,       u"ÁLVARO"_s,     u"AMÉLIA"_s,      u"ANA SILVA"_s,
+                              u"ANTÓNIO COSTA"_s, u"BRUNA REIS"_s, u"CARLA NUNES"_s, u"JOAO"_s,
+                              u"JOÃO"_s,          u"VASCO"_s,      u"bruno mendes"_s };
+    // The main window's navigator...
+    Table &patients = *m_module->TablePac;
+    patients.refresh();
+    QStringList navigated;
+    for (patients.first(); !patients.eof(); patients.next())
+        navigated << m_module->TablePacNOME->asString();
+    QCOMPARE(navigated, order);
+    // ...and the quick search list the names alike.
+    open(Patients);
+    const QAbstractItemModel *model = m_search->DBGrid1->model();
+    QStringList listed;
+    for (int r = 0; r < model->rowCount(); ++r)
+        listed << model->data(model->index(r, 0)).toString();
+    QCOMPARE(listed, order);
+
+    // Typed with or without accents, in either case: the first name in that order that begins so.
+    const QList<std::pair<QString, QString>> searches {
+        { u"alv"_s, u"ÁLVARO"_s },   { u"álvaro"_s, u"ÁLVARO"_s },
+        { u"ame"_s, u"AMÉLIA"_s },   { u"AMÉ"_s, u"AMÉLIA"_s },
+        { u"joão"_s, u"JOAO"_s },    { u"antonio c"_s, u"ANTÓNIO COSTA"_s },
+        { u"alfé"_s, u"ALFREDO"_s },
+    };
+    for (const auto &[typed, name] : searches) {
+        retype(typed);
+        QCOMPARE(found(), name);
+    }
 }
 
 QTEST_MAIN(tst_FormT2Pesq)

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 namespace Convert {
 
@@ -218,6 +219,50 @@ DateLayout dateLayout(const QString &format)
     if (n != 3)
         layout = DateLayout();
     return layout;
+}
+
+// A short date format of day, month and year numbers and other signs ("dd/MM/yyyy", "d.M.yy"),
+// taken apart once: QDate::toString reads its format anew at every call, and grids and
+// searches write a date per row. Names of days or months, and quoted text, are left to it.
+struct NumericDateFormat
+{
+    struct Part
+    {
+        char16_t field = 0; // 'd', 'M', 'y', or 0 for a sign written as it is
+        int width = 0;
+        char16_t sign = 0;
+    };
+    QString format;
+    bool ready = false;
+    bool numeric = false;
+    std::vector<Part> parts;
+};
+
+NumericDateFormat numericDateFormat(const QString &format)
+{
+    NumericDateFormat f;
+    f.format = format;
+    f.ready = true;
+    for (qsizetype i = 0; i < format.size();) {
+        const char16_t c = format.at(i).unicode();
+        if (c == u'd' || c == u'M' || c == u'y') {
+            qsizetype end = i;
+            while (end < format.size() && format.at(end).unicode() == c)
+                ++end;
+            const int run = int(end - i);
+            if (c == u'y' ? run != 2 && run != 4 : run > 2)
+                return f;
+            f.parts.push_back({ c, run, 0 });
+            i = end;
+        } else if (format.at(i).isLetter() || c == u'\'' || c >= 0xD800) {
+            return f;
+        } else {
+            f.parts.push_back({ 0, 0, c });
+            ++i;
+        }
+    }
+    f.numeric = f.parts.size() <= 16;
+    return f;
 }
 
 bool isDateSeparator(QChar c, QChar own)
@@ -699,7 +744,35 @@ QString formatUserDate(QDate date, const FormatSettings &settings)
 {
     if (!date.isValid())
         return QString();
-    return date.toString(settings.shortDateFormat());
+    const QString &format = settings.shortDateFormat();
+    thread_local NumericDateFormat numeric;
+    if (!numeric.ready || numeric.format != format)
+        numeric = numericDateFormat(format);
+    int y = 0;
+    int m = 0;
+    int d = 0;
+    date.getDate(&y, &m, &d);
+    if (!numeric.numeric || y < 1 || y > 9999)
+        return date.toString(format);
+    char16_t buf[16 * 4];
+    char16_t *out = buf;
+    for (const NumericDateFormat::Part &p : numeric.parts) {
+        switch (p.field) {
+        case u'd':
+            putDigits(out, d, p.width == 2 || d > 9 ? 2 : 1);
+            break;
+        case u'M':
+            putDigits(out, m, p.width == 2 || m > 9 ? 2 : 1);
+            break;
+        case u'y':
+            putDigits(out, p.width == 2 ? y % 100 : y, p.width);
+            break;
+        default:
+            *out++ = p.sign;
+            break;
+        }
+    }
+    return QString(reinterpret_cast<const QChar *>(buf), out - buf);
 }
 
 QString formatUserDateTime(double serial, const FormatSettings &settings)
@@ -708,8 +781,7 @@ QString formatUserDateTime(double serial, const FormatSettings &settings)
     int ms = 0;
     if (!splitSerial(serial, &day, &ms))
         return QString();
-    QString text
-        = QDate::fromJulianDay(julianDayOfSerialDay(day)).toString(settings.shortDateFormat());
+    QString text = formatUserDate(QDate::fromJulianDay(julianDayOfSerialDay(day)), settings);
     if (ms != 0) {
         text += u' ';
         text += QTime::fromMSecsSinceStartOfDay(ms).toString(settings.longTimeFormat());

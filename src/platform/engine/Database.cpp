@@ -159,6 +159,20 @@ std::optional<Database::ColumnType> Database::columnType(const QString &table,
     return *it;
 }
 
+std::optional<FieldType> Database::columnTypeByName(const QString &column) const
+{
+    const QString suffix = QLatin1Char('.') + column.toLower();
+    std::optional<FieldType> found;
+    for (auto it = m_columnTypes.constBegin(); it != m_columnTypes.constEnd(); ++it) {
+        if (!it.key().endsWith(suffix))
+            continue;
+        if (found && *found != it->type)
+            return std::nullopt;
+        found = it->type;
+    }
+    return found;
+}
+
 void Database::submit(Write write)
 {
     if (m_groupDepth == 0) {

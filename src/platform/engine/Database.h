@@ -56,6 +56,9 @@ public:
     void registerColumnType(const QString &table, const QString &column, FieldType type, int size);
     [[nodiscard]] std::optional<ColumnType> columnType(const QString &table,
                                                        const QString &column) const;
+    // The type of a column known by its name alone: the one every registered table with such a
+    // column gives it; none when no table has it or two disagree.
+    [[nodiscard]] std::optional<FieldType> columnTypeByName(const QString &column) const;
 
     // One write of a group: exec runs the SQL; undo puts the in-memory state back after a rollback.
     struct Write {

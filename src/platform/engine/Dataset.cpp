@@ -4,6 +4,7 @@
 #include "platform/engine/Database.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/FormatSettings.h"
+#include "platform/engine/TextFold.h"
 
 #include <algorithm>
 
@@ -783,29 +784,6 @@ bool Dataset::locate(const QString &fieldNames, const QVariant &value, LocateOpt
 }
 
 namespace {
-inline char16_t foldChar(char16_t c)
-{
-    if (c < 128)
-        return (c >= 'A' && c <= 'Z') ? char16_t(c + 32) : c;
-    return QChar(c).toCaseFolded().unicode();
-}
-
-// Case-insensitive prefix test; names are mostly ASCII, so this avoids the general Unicode
-// comparison on the hundred thousand rows a patient search may walk.
-bool startsWithFolded(const QString &text, const QString &key)
-{
-    const qsizetype n = key.size();
-    if (text.size() < n)
-        return false;
-    const char16_t *t = reinterpret_cast<const char16_t *>(text.constData());
-    const char16_t *k = reinterpret_cast<const char16_t *>(key.constData());
-    for (qsizetype i = 0; i < n; ++i) {
-        if (t[i] != k[i] && foldChar(t[i]) != foldChar(k[i]))
-            return false;
-    }
-    return true;
-}
-
 bool valueMatches(const Field *field, const QVariant &stored, const QVariant &wanted,
                   LocateOptions options)
 {
@@ -821,14 +799,10 @@ bool valueMatches(const Field *field, const QVariant &stored, const QVariant &wa
         const QString holder = s ? QString() : stored.toString();
         const QString &text = s ? *s : holder;
         const QString &key = *static_cast<const QString *>(wanted.constData());
-        const Qt::CaseSensitivity cs
-            = options.caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
-        if (options.partialKey) {
-            if (options.caseInsensitive)
-                return startsWithFolded(text, key);
-            return text.startsWith(key, cs);
-        }
-        return text.compare(key, cs) == 0;
+        // Without regard to case means without regard to accents too; the key came folded.
+        if (options.caseInsensitive)
+            return TextFold::matchesSearchKey(text, key, !options.partialKey);
+        return options.partialKey ? text.startsWith(key) : text == key;
     }
     if (type == FieldType::Date)
         return stored.toDate() == wanted.toDate();
@@ -866,7 +840,8 @@ bool Dataset::locate(const QString &fieldNames, const QVariantList &values, Loca
         if (!v.isValid() || v.isNull())
             wanted.append(QVariant());
         else if (isTextType(type) || type == FieldType::Blob)
-            wanted.append(QVariant(v.toString()));
+            wanted.append(QVariant(options.caseInsensitive ? TextFold::searchKey(v.toString())
+                                                           : v.toString()));
         else if (isNumericType(type) && v.canConvert<double>() && v.typeId() != QMetaType::QString)
             wanted.append(QVariant(v.toDouble()));
         else
@@ -934,7 +909,7 @@ bool Dataset::prefixIndexStillFits(const PrefixIndex &index) const
     return true;
 }
 
-int Dataset::locatePrefixIndexed(const Field *field, const QString &key)
+int Dataset::locatePrefixIndexed(const Field *field, const QString &folded)
 {
     // Re-reading a table makes new rows; when they hold the same texts the index still serves,
     // and checking that costs far less than sorting a hundred thousand names again.
@@ -954,7 +929,7 @@ int Dataset::locatePrefixIndexed(const Field *field, const QString &key)
                 QString text = v.toString();
                 if (text.isNull())
                     text = QLatin1String("");
-                index->keys.emplace_back(text.toCaseFolded(), i);
+                index->keys.emplace_back(TextFold::searchKey(text), i);
                 index->source.push_back(std::move(text));
             } else {
                 index->source.emplace_back();
@@ -963,7 +938,6 @@ int Dataset::locatePrefixIndexed(const Field *field, const QString &key)
         std::sort(index->keys.begin(), index->keys.end());
         m_prefixIndex = std::move(index);
     }
-    const QString folded = key.toCaseFolded();
     const auto &keys = m_prefixIndex->keys;
     auto it = std::lower_bound(
         keys.begin(), keys.end(), folded,

@@ -28,6 +28,7 @@ struct DatasetHooks
 
 struct LocateOptions
 {
+    // Text compares without regard to case or accents: "alvaro" finds "ÁLVARO".
     bool caseInsensitive = false;
     bool partialKey = false;
 };
@@ -191,9 +192,10 @@ private:
     void applyPostedRow(bool inserting, DatasetRow &&row);
     [[nodiscard]] bool rowMatches(const DatasetRow &row, const QList<Field *> &fields,
                                   const QVariantList &values, LocateOptions options) const;
-    // Position of the first row whose text field starts with key, ignoring case, through a
-    // folded sorted copy of the column kept until the rows change; -1 when none.
-    [[nodiscard]] int locatePrefixIndexed(const Field *field, const QString &key);
+    // Position of the first row whose text field starts with folded (a TextFold::searchKey),
+    // ignoring case and accents, through a folded sorted copy of the column kept until the rows
+    // change; -1 when none.
+    [[nodiscard]] int locatePrefixIndexed(const Field *field, const QString &folded);
     void rowsChanged() { ++m_rowsGeneration; }
 
     std::vector<std::unique_ptr<Field>> m_fields;
@@ -217,7 +219,7 @@ private:
     {
         int field = -1;
         quint64 generation = 0;
-        std::vector<std::pair<QString, int>> keys; // folded text, row index
+        std::vector<std::pair<QString, int>> keys; // search key of the text, row index
         std::vector<QString> source; // per row index, the text its key was made from
     };
     // The rows hold the same texts, in the same places, as when the index was made (a refresh

@@ -1,13 +1,18 @@
 #include "platform/engine/LocalSql.h"
 
+#include "platform/engine/Convert.h"
+#include "platform/engine/FormatSettings.h"
+
 #include <QChar>
 #include <QRegularExpression>
 
 #include <sqlite3.h>
 
+#include <charconv>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,9 +51,33 @@ bool keywordAt(const QString &sql, qsizetype i, QLatin1StringView word)
         && (end == sql.size() || !isWordChar(sql.at(end)));
 }
 
+// Length of a character type ("char(10)", "varchar(10)", "character"): n, -1 without one; no
+// value when the type is not one of them.
+std::optional<int> characterLength(const QString &type)
+{
+    static const QRegularExpression re(
+        QStringLiteral("^(?:var)?char(?:acter)?\\s*(?:\\(\\s*(\\d{1,9})\\s*\\))?$"));
+    const QRegularExpressionMatch m = re.match(type);
+    if (!m.hasMatch())
+        return std::nullopt;
+    return m.hasCaptured(1) ? m.captured(1).toInt() : -1;
+}
+
+// Whether X, cast to characters, may be a date: anything but a column known to be something else.
+bool mayBeDate(const QString &operand, const LocalSql::ColumnTypeOf &typeOf)
+{
+    static const QRegularExpression column(QStringLiteral("^(?:\\w+\\s*\\.\\s*)?(\\w+)$"));
+    const QRegularExpressionMatch m = column.match(operand);
+    if (!m.hasMatch() || !typeOf)
+        return true;
+    const std::optional<FieldType> type = typeOf(m.captured(1));
+    return !type || *type == FieldType::Date || *type == FieldType::DateTime;
+}
+
 // "cast(X as integer)" becomes "strict_integer(X)": SQLite's cast reads "12A" as 12, the local
-// SQL's gives null for text that is not wholly a whole number.
-QString rewriteIntegerCasts(const QString &sql)
+// SQL's gives null for text that is not wholly a whole number. "cast(X as char(n))" becomes
+// "char_cast(X, n)", which gives a stored date as the user reads it.
+QString rewriteCasts(const QString &sql, const LocalSql::ColumnTypeOf &typeOf)
 {
     QString out;
     qsizetype copied = 0;
@@ -96,14 +125,19 @@ QString rewriteIntegerCasts(const QString &sql)
             continue;
         }
         const QString type = sql.mid(as + 2, close - as - 2).trimmed().toLower();
-        if (type != QLatin1String("integer") && type != QLatin1String("int")) {
+        const QString written = sql.mid(open + 1, as - open - 1).trimmed();
+        const std::optional<int> length = characterLength(type);
+        if ((type != QLatin1String("integer") && type != QLatin1String("int") && !length)
+            || (length && !mayBeDate(written, typeOf))) {
             i = open + 1;
             continue;
         }
+        const QString operand = rewriteCasts(written, typeOf);
         out += QStringView(sql).mid(copied, i - copied);
-        out += QLatin1String("strict_integer(");
-        out += rewriteIntegerCasts(sql.mid(open + 1, as - open - 1).trimmed());
-        out += QLatin1Char(')');
+        if (length)
+            out += QStringLiteral("char_cast(%1, %2)").arg(operand).arg(*length);
+        else
+            out += QStringLiteral("strict_integer(%1)").arg(operand);
         i = copied = close + 1;
     }
     if (copied == 0)
@@ -114,9 +148,9 @@ QString rewriteIntegerCasts(const QString &sql)
 
 } // namespace
 
-QString LocalSql::translate(const QString &text)
+QString LocalSql::translate(const QString &text, const ColumnTypeOf &typeOf)
 {
-    const QString sql = rewriteIntegerCasts(text);
+    const QString sql = rewriteCasts(text, typeOf);
     static const QRegularExpression rightJoin(
         QStringLiteral("(\\bfrom\\s+)(\\w+)(\\s+(?!right\\b|left\\b|inner\\b|join\\b|on\\b)\\w+)?"
                        "\\s+right\\s+(?:outer\\s+)?join\\s+(\\w+)(\\s+(?!on\\b)\\w+)?\\s+on\\s+"),
@@ -532,6 +566,95 @@ void strictIntegerFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
     sqlite3_result_int64(ctx, value);
 }
 
+// Stored as a date ("YYYY-MM-DD") or a timestamp ("YYYY-MM-DD HH:MM:SS.zzz"): the shape every
+// date column is written in, which no number and no ordinary text takes.
+bool looksLikeStoredDate(const unsigned char *z, int n)
+{
+    if (n < 10 || n > 26 || z[4] != '-' || z[7] != '-')
+        return false;
+    for (const int k : { 0, 1, 2, 3, 5, 6, 8, 9 }) {
+        if (z[k] < '0' || z[k] > '9')
+            return false;
+    }
+    return n == 10 || z[10] == ' ' || z[10] == 'T';
+}
+
+// The date stored at z (n bytes) as the engine shows it, cut to length characters unless length
+// is -1, as the function's result; false when it is no date after all.
+bool resultShownDate(sqlite3_context *ctx, const unsigned char *z, int n, int length)
+{
+    char16_t wide[26];
+    for (int i = 0; i < n; ++i)
+        wide[i] = z[i];
+    const QStringView stored(wide, n);
+    const FormatSettings &formats = FormatSettings::current();
+    QString shown;
+    QDate date;
+    double serial = 0;
+    if (n == 10 ? Convert::parseStorageDate(stored, &date)
+                : Convert::parseStorageTimestamp(stored, &serial))
+        shown = n == 10 ? Convert::formatUserDate(date, formats)
+                        : Convert::formatUserDateTime(serial, formats);
+    if (shown.isEmpty())
+        return false;
+    if (length >= 0)
+        shown.truncate(length);
+    // Dates are mostly written in ASCII: no UTF-8 conversion for them.
+    char ascii[64];
+    bool plain = shown.size() <= qsizetype(sizeof ascii);
+    for (qsizetype i = 0; plain && i < shown.size(); ++i) {
+        const char16_t c = shown.at(i).unicode();
+        plain = c < 0x80;
+        ascii[i] = char(c);
+    }
+    if (plain) {
+        sqlite3_result_text(ctx, ascii, int(shown.size()), SQLITE_TRANSIENT);
+    } else {
+        const QByteArray utf8 = shown.toUtf8();
+        sqlite3_result_text(ctx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    }
+    return true;
+}
+
+// char_cast(X, n): X cast to text, except that a stored date reads as the engine shows it (the
+// user's short date format, then the long time unless it is midnight), cut to n characters when
+// n is not -1. Not deterministic: the result follows the user's date format.
+void charCastFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    switch (sqlite3_value_type(argv[0])) {
+    case SQLITE_NULL:
+        return;
+    case SQLITE_INTEGER: {
+        // The digits SQLite's cast writes, without turning the argument into text first.
+        char digits[24];
+        const char *end
+            = std::to_chars(digits, digits + sizeof digits, sqlite3_value_int64(argv[0])).ptr;
+        sqlite3_result_text(ctx, digits, int(end - digits), SQLITE_TRANSIENT);
+        return;
+    }
+    case SQLITE_TEXT: {
+        const unsigned char *z = sqlite3_value_text(argv[0]);
+        const int n = sqlite3_value_bytes(argv[0]);
+        if (z && looksLikeStoredDate(z, n)
+            && resultShownDate(ctx, z, n, sqlite3_value_int(argv[1])))
+            return;
+        sqlite3_result_value(ctx, argv[0]);
+        return;
+    }
+    default: {
+        // A real in SQLite's own text for it, a blob's bytes as text.
+        const unsigned char *z = sqlite3_value_text(argv[0]);
+        if (!z) {
+            sqlite3_result_error_nomem(ctx);
+            return;
+        }
+        sqlite3_result_text(ctx, reinterpret_cast<const char *>(z), sqlite3_value_bytes(argv[0]),
+                            SQLITE_TRANSIENT);
+        return;
+    }
+    }
+}
+
 int autoExtension(sqlite3 *db, const char **, const sqlite3_api_routines *)
 {
     return LocalSql::registerFunctions(db);
@@ -558,5 +681,8 @@ int LocalSql::registerFunctions(sqlite3 *db)
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "strict_integer", 1, flags, nullptr,
                                         strictIntegerFunction, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, "char_cast", 2, SQLITE_UTF8 | SQLITE_INNOCUOUS, nullptr,
+                                        charCastFunction, nullptr, nullptr, nullptr);
     return rc;
 }

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "platform/engine/FieldType.h"
+
 #include <QString>
+
+#include <functional>
+#include <optional>
 
 struct sqlite3;
 
@@ -19,10 +24,22 @@ struct sqlite3;
 //
 // "cast(X as integer)" gives null for a text that is not wholly a whole number, where SQLite's
 // reads the leading digits ("12A" would be 12): the engine writes it as strict_integer(X).
+//
+// "cast(X as char(n))" (or varchar) gives a date as the user reads it, in the short date format
+// of FormatSettings (and a time after it, as a date-time field shows it), cut to n characters, so
+// a search typed as "03/09" finds the date it shows. The engine writes it as char_cast(X, n),
+// which knows a date by the form it is stored in ("YYYY-MM-DD", "YYYY-MM-DD HH:MM:SS.zzz"), unless
+// X names a column whose type is known not to be a date: that cast stays SQLite's, which is
+// faster. Other values are cast as SQLite casts them.
+//
+// None of these functions is needed by anything stored: they serve statements only.
 namespace LocalSql {
-[[nodiscard]] QString translate(const QString &sql);
+// The logical type of a column named in a statement ("DNASC"), when it is known.
+using ColumnTypeOf = std::function<std::optional<FieldType>(const QString &column)>;
 
-// Installs upper(X), like(P, X), like(P, X, E) and strict_integer(X) on one connection; SQLite's
-// result code.
+[[nodiscard]] QString translate(const QString &sql, const ColumnTypeOf &typeOf = {});
+
+// Installs upper(X), like(P, X), like(P, X, E), strict_integer(X) and char_cast(X, n) on one
+// connection; SQLite's result code.
 int registerFunctions(sqlite3 *db);
 } // namespace LocalSql

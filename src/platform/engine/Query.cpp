@@ -237,7 +237,9 @@ std::unique_ptr<SqlStatement> Query::prepare()
     if (!db)
         databaseError(QStringLiteral("Unknown database: %1").arg(m_databaseName));
     db->flushForRead();
-    const QString sql = LocalSql::translate(m_paramCheck ? m_parsedSql : statementText());
+    const QString sql
+        = LocalSql::translate(m_paramCheck ? m_parsedSql : statementText(),
+                              [db](const QString &column) { return db->columnTypeByName(column); });
     if (sql.trimmed().isEmpty())
         databaseError(QStringLiteral("No SQL statement available"));
     auto st = std::make_unique<SqlStatement>(db->handle(), sql);

@@ -4,6 +4,7 @@
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/SqlStatement.h"
 #include "platform/engine/StorageValue.h"
+#include "platform/engine/TextFold.h"
 
 #include <QRegularExpression>
 
@@ -39,6 +40,13 @@ int compareValues(const QVariant &a, const QVariant &b, FieldType type)
     const double x = a.toDouble();
     const double y = b.toDouble();
     return x < y ? -1 : (y < x ? 1 : 0);
+}
+
+QString textWithoutAccents(const QVariant &value)
+{
+    return TextFold::withoutAccents(value.typeId() == QMetaType::QString
+                                        ? *static_cast<const QString *>(value.constData())
+                                        : value.toString());
 }
 } // namespace
 
@@ -305,7 +313,11 @@ void Table::doOpen()
     // A whole table is read in storage order and sorted here: a sequential scan plus an
     // in-memory sort beats following the index row by row, and the order is then exactly the
     // one new rows are placed in. Details are few rows and use the index.
-    m_sortInMemory = m_detailFields.isEmpty() && m_sortFields.size() == m_indexColumns.size();
+    m_sortInMemory = m_detailFields.isEmpty() && m_sortKeys.size() == m_indexColumns.size();
+    // The order is then the engine's own, and text keys go by their letters without accents. A
+    // detail keeps the order its index gives in SQLite, which knows nothing of accents.
+    for (SortKey &k : m_sortKeys)
+        k.withoutAccents = m_sortInMemory && isTextType(field(k.field)->dataType());
     if (!m_sortInMemory) {
         QStringList order;
         for (const QString &c : m_indexColumns)
@@ -336,7 +348,7 @@ void Table::resolveIndex(const QStringList &tableColumns, const QStringList &pkC
     } else if (m_indexColumns.isEmpty()) {
         m_indexColumns = pkColumns;
     }
-    m_sortFields.clear();
+    m_sortKeys.clear();
     for (const QString &c : m_indexColumns) {
         bool known = false;
         for (const QString &t : tableColumns)
@@ -344,7 +356,7 @@ void Table::resolveIndex(const QStringList &tableColumns, const QStringList &pkC
         if (!known)
             databaseError(QStringLiteral("Field '%1' not found in table %2").arg(c, m_tableName));
         if (Field *f = findField(c))
-            m_sortFields.append(f->index());
+            m_sortKeys.append(SortKey { f->index(), false });
     }
 }
 
@@ -421,13 +433,71 @@ void Table::loadRows()
         throw;
     }
     st.reset();
-    if (m_sortInMemory && !m_sortFields.isEmpty()) {
+    if (m_sortInMemory && !m_sortKeys.isEmpty()) {
+        sortLoadedRows();
+        rebuildView();
+    }
+}
+
+void Table::sortLoadedRows()
+{
+    if (!m_sortKeys.first().withoutAccents) {
         std::stable_sort(m_rows.begin(), m_rows.end(),
                          [this](const DatasetRow &a, const DatasetRow &b) {
                              return compareRows(a, b) < 0;
                          });
-        rebuildView();
+        return;
     }
+    // Ordered by a text (the patients' names): each row's text without accents is made once here,
+    // not in every comparison, and the sort compares it beside the row's number rather than
+    // going to the row's memory for each comparison. Rows with the same text go by the rest.
+    struct Entry
+    {
+        QStringView plain;
+        QStringView text;
+        int row = 0;
+        bool null = false;
+    };
+    const int column = m_sortKeys.first().field;
+    const size_t n = m_rows.size();
+    std::vector<QString> made; // texts not held by the rows: those that had accents
+    made.reserve(n);
+    std::vector<Entry> order(n);
+    for (size_t i = 0; i < n; ++i) {
+        Entry &e = order[i];
+        e.row = int(i);
+        const QVariant &v = m_rows[i].values[column];
+        if (!v.isValid()) {
+            e.null = true;
+            continue;
+        }
+        const QString &text = v.typeId() == QMetaType::QString
+            ? *static_cast<const QString *>(v.constData())
+            : made.emplace_back(v.toString());
+        QString plain = TextFold::withoutAccents(text);
+        e.text = text;
+        // Moving a string within the vector leaves its characters where they are.
+        e.plain = plain.constData() == text.constData()
+            ? e.text
+            : QStringView(made.emplace_back(std::move(plain)));
+    }
+    // Merging keeps to neighbouring entries, which suits rows stored nearly in order.
+    std::stable_sort(order.begin(), order.end(), [this](const Entry &x, const Entry &y) {
+        if (x.null != y.null)
+            return x.null;
+        if (!x.null) {
+            if (const int c = x.plain.compare(y.plain))
+                return c < 0;
+            if (const int c = x.text.compare(y.text))
+                return c < 0;
+        }
+        return compareRows(m_rows[size_t(x.row)], m_rows[size_t(y.row)], 1) < 0;
+    });
+    std::vector<DatasetRow> sorted;
+    sorted.reserve(n);
+    for (const Entry &e : order)
+        sorted.push_back(std::move(m_rows[size_t(e.row)]));
+    m_rows.swap(sorted);
 }
 
 void Table::doClose()
@@ -460,10 +530,20 @@ void Table::initNewRecord()
         field(m_detailFields[i])->setValue(keys[i].isNull() ? QVariant() : keys[i]);
 }
 
-int Table::compareRows(const DatasetRow &a, const DatasetRow &b) const
+int Table::compareRows(const DatasetRow &a, const DatasetRow &b, int fromKey) const
 {
-    for (int idx : m_sortFields) {
-        const int c = compareValues(a.values[idx], b.values[idx], field(idx)->dataType());
+    for (int i = fromKey; i < m_sortKeys.size(); ++i) {
+        const SortKey &k = m_sortKeys[i];
+        const QVariant &x = a.values[k.field];
+        const QVariant &y = b.values[k.field];
+        int c = 0;
+        if (k.withoutAccents && x.isValid() && y.isValid()) {
+            c = QString::compare(textWithoutAccents(x), textWithoutAccents(y));
+            c = c < 0 ? -1 : (c > 0 ? 1 : 0);
+        }
+        // Texts that differ only in their accents go by the accented form.
+        if (c == 0)
+            c = compareValues(x, y, field(k.field)->dataType());
         if (c != 0)
             return c;
     }

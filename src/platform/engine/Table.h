@@ -13,6 +13,9 @@ class MasterLink;
 // It loads its rows into memory in index order; as a detail it holds only the rows that match
 // its master's current row and re-reads them when the master goes to another record (a move, an
 // insert, a re-read) or a link value changes; an edit of the master's other fields keeps them.
+// Read whole, a table orders its text keys as people read names: by their letters without
+// accents, then as written, so ÁLVARO comes between ALFREDO and AMÉLIA; a detail keeps the order
+// of its index in SQLite.
 // A table with declared fields exposes only those; opening fails when the table or a declared
 // column is missing. The filter "field = value" can be switched on and off.
 class Table : public Dataset
@@ -72,7 +75,9 @@ private:
     void loadRows();
     void resolveIndex(const QStringList &tableColumns, const QStringList &pkColumns);
     void applyFilter();
-    [[nodiscard]] int compareRows(const DatasetRow &a, const DatasetRow &b) const;
+    void sortLoadedRows();
+    // Index order, from the key fromKey on (the keys before it known equal).
+    [[nodiscard]] int compareRows(const DatasetRow &a, const DatasetRow &b, int fromKey = 0) const;
     [[nodiscard]] QVariantList masterValues() const;
 
     QString m_databaseName = QStringLiteral("BDC");
@@ -84,7 +89,13 @@ private:
     bool m_filtered = false;
     bool m_readOnly = false;
     QStringList m_columnNames; // stored column name per field
-    QList<int> m_sortFields; // field indexes of the index order
+    // One key of the index order: a field, compared as stored or by its text without accents.
+    struct SortKey
+    {
+        int field = -1;
+        bool withoutAccents = false;
+    };
+    QList<SortKey> m_sortKeys;
     QList<int> m_detailFields; // field indexes matched to the master fields
     std::unique_ptr<MasterLink> m_masterLink;
     std::unique_ptr<SqlStatement> m_select;

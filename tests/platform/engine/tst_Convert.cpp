@@ -43,6 +43,8 @@ private Q_SLOTS:
     void userDateTime();
     void userFormats();
     void processWithoutLocale();
+    void userDateWrittenAsQtWrites_data();
+    void userDateWrittenAsQtWrites();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -439,6 +441,24 @@ void tst_Convert::processWithoutLocale()
     const FormatSettings american = FormatSettings::fromProcessLocale(pt);
     QCOMPARE(formatUserDate(QDate(1962, 2, 12), american), u"2/12/1962"_s);
     QCOMPARE(QLocale().language(), QLocale::English);
+}
+
+// Formats of numbers are written without QDate::toString; the text is the same.
+void tst_Convert::userDateWrittenAsQtWrites_data()
+{
+    QTest::addColumn<QString>("format");
+    for (const char *format : { "dd/MM/yyyy", "d.M.yy", "yyyy-MM-dd", "M/d/yyyy", "dd MMM yyyy",
+                                "d 'de' MMMM 'de' yyyy", "ddd dd/MM/yyyy", "yyyy年M月d日" })
+        QTest::newRow(format) << QString::fromUtf8(format);
+}
+
+void tst_Convert::userDateWrittenAsQtWrites()
+{
+    QFETCH(QString, format);
+    const FormatSettings settings = withDateFormat(format);
+    for (const QDate &date : { QDate(2024, 6, 5), QDate(1936, 9, 3), QDate(2000, 12, 31),
+                               QDate(9, 1, 10), QDate(9999, 10, 1) })
+        QCOMPARE(formatUserDate(date, settings), date.toString(format));
 }
 
 QTEST_GUILESS_MAIN(tst_Convert)

@@ -2,6 +2,7 @@
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/Query.h"
 #include "platform/engine/Table.h"
+#include "platform/engine/TextFold.h"
 #include "support/EngineFixture.h"
 #include "support/TestSupport.h"
 
@@ -135,6 +136,7 @@ private Q_SLOTS:
     void indexOrderAndDetailFollowsMaster();
     void newExamGetsMasterValuesToTheMillisecond();
     void requiredFieldRefusedAndStaysInInsert();
+    void postedNamesTakeTheirPlaceWithoutAccents();
     void masterPostPostsModifiedDetailFirst();
     void leavingUnmodifiedEditCancels();
     void leavingModifiedEditPosts();
@@ -167,8 +169,10 @@ void tst_Table::indexOrderAndDetailFollowsMaster()
     QStringList names;
     for (p.pac.first(); !p.pac.eof(); p.pac.next())
         names << p.pac.fieldByName(QStringLiteral("Nome"))->asString();
-    QCOMPARE(names, (QStringList{QStringLiteral("ANA MARIA COSTA"), QStringLiteral("BRUNO DIAS"),
-                                 QStringLiteral("CARLOS SOUSA"), QStringLiteral("ÁLVARO ÉVORA")}));
+    // Names go by their letters without accents.
+    QCOMPARE(names,
+             (QStringList { QStringLiteral("ÁLVARO ÉVORA"), QStringLiteral("ANA MARIA COSTA"),
+                            QStringLiteral("BRUNO DIAS"), QStringLiteral("CARLOS SOUSA") }));
 
     QVERIFY(p.pac.locate(QStringLiteral("NF"), 7));
     QCOMPARE(p.eco.recordCount(), 2);
@@ -228,8 +232,35 @@ void tst_Table::requiredFieldRefusedAndStaysInInsert()
     p.pac.post();
     // The engine assigns the key, and the row takes its place in name order.
     QVERIFY(p.pac.fieldByName(QStringLiteral("NF"))->asInteger() > 12);
-    QCOMPARE(p.pac.recNo(), 4);
+    QCOMPARE(p.pac.recNo(), 5);
     QCOMPARE(m_fx->scalar(QStringLiteral("SELECT count(*) FROM bddid")).toInt(), 5);
+}
+
+void tst_Table::postedNamesTakeTheirPlaceWithoutAccents()
+{
+    Practice &p = *m_p;
+    p.open();
+    for (const char *name :
+         { "ALVARO ÉVORA", "AMÉLIA", "ALFREDO", "ÁLVARO ÉVORA", "ÉDGAR", "EDUARDO" }) {
+        p.pac.append();
+        p.pac.fieldByName(QStringLiteral("NOME"))->setAsString(QString::fromUtf8(name));
+        p.pac.fieldByName(QStringLiteral("BENIF"))->setAsString(QStringLiteral("1"));
+        p.pac.post();
+    }
+    auto order = [&p] {
+        QStringList rows;
+        for (p.pac.first(); !p.pac.eof(); p.pac.next())
+            rows << p.pac.fieldByName(QStringLiteral("NOME"))->asString() + u' '
+                    + p.pac.fieldByName(QStringLiteral("NF"))->asString();
+        return rows;
+    };
+    // Equal without accents: the unaccented first, then the older row.
+    const QStringList posted = order();
+    QCOMPARE(posted.join(QLatin1Char('|')),
+             QStringLiteral("ALFREDO 15|ALVARO ÉVORA 13|ÁLVARO ÉVORA 12|ÁLVARO ÉVORA 16|AMÉLIA 14|"
+                            "ANA MARIA COSTA 7|BRUNO DIAS 9|CARLOS SOUSA 3|ÉDGAR 17|EDUARDO 18"));
+    p.pac.refresh();
+    QCOMPARE(order(), posted);
 }
 
 void tst_Table::masterPostPostsModifiedDetailFirst()
@@ -448,8 +479,16 @@ void tst_Table::locateExactPrefixAndNumeric()
     prefix.partialKey = true;
     QVERIFY(p.pac.locate(QStringLiteral("NOME"), QStringLiteral("bru"), prefix));
     QCOMPARE(p.pac.fieldByName(QStringLiteral("NF"))->asInteger(), 9);
+    // Without regard to case is without regard to accents too, typed or stored.
     QVERIFY(p.pac.locate(QStringLiteral("NOME"), QStringLiteral("álv"), prefix));
     QCOMPARE(p.pac.fieldByName(QStringLiteral("NF"))->asInteger(), 12);
+    QVERIFY(p.pac.locate(QStringLiteral("NOME"), QStringLiteral("bru"), prefix));
+    QVERIFY(p.pac.locate(QStringLiteral("NOME"), QStringLiteral("ALVARO EV"), prefix));
+    QCOMPARE(p.pac.fieldByName(QStringLiteral("NF"))->asInteger(), 12);
+    QVERIFY(p.pac.locate(QStringLiteral("NOME"), QStringLiteral("ána maria cóstá"),
+                         LocateOptions { true, false }));
+    QCOMPARE(p.pac.fieldByName(QStringLiteral("NF"))->asInteger(), 7);
+    QVERIFY(p.pac.locate(QStringLiteral("NOME"), QStringLiteral("bru"), prefix));
     // Exact search wants the whole value, with case.
     QVERIFY(!p.pac.locate(QStringLiteral("NOME"), QStringLiteral("BRUNO")));
     QVERIFY(!p.pac.locate(QStringLiteral("NOME"), QStringLiteral("bruno dias")));
@@ -469,8 +508,9 @@ void tst_Table::locatePrefixOnLargeTableMatchesScan()
     // Enough rows for the indexed search; names in mixed case, some sharing prefixes.
     m_fx->exec(QStringLiteral(
         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
-        "INSERT INTO bddid (NOME, BENIF) SELECT CASE i % 3 WHEN 0 THEN 'Nome ' WHEN 1 THEN "
-        "'NOME ' ELSE 'nome ' END || (i * 7919 % 3001), CAST(i % 4 AS TEXT) FROM n"));
+        "INSERT INTO bddid (NOME, BENIF) SELECT CASE i % 4 WHEN 0 THEN 'Nome ' WHEN 1 THEN "
+        "'NOME ' WHEN 2 THEN 'NÓME ' ELSE 'nome ' END || (i * 7919 % 3001), CAST(i % 5 AS TEXT) "
+        "FROM n"));
     Table pac;
     pac.setTableName(QStringLiteral("bddid.db"));
     pac.setIndexName(QStringLiteral("BDDIDEX_NO"));
@@ -481,17 +521,18 @@ void tst_Table::locatePrefixOnLargeTableMatchesScan()
     prefix.partialKey = true;
     auto firstByScan = [&pac](const QString &key) {
         for (int p = 0; p < pac.rowCount(); ++p) {
-            if (pac.rowAt(p).values[pac.fieldByName(QStringLiteral("NOME"))->index()]
-                    .toString()
-                    .startsWith(key, Qt::CaseInsensitive))
+            const QVariant &name
+                = pac.rowAt(p).values[pac.fieldByName(QStringLiteral("NOME"))->index()];
+            if (TextFold::searchKey(name.toString()).startsWith(TextFold::searchKey(key)))
                 return p + 1;
         }
         return 0;
     };
     for (bool filtered : {false, true}) {
         pac.setFiltered(filtered);
-        for (const QString &key : {QStringLiteral("nome 29"), QStringLiteral("NoMe 1"),
-                                   QStringLiteral("ana"), QStringLiteral("nome 3000")}) {
+        for (const QString &key :
+             { QStringLiteral("nome 29"), QStringLiteral("NoMe 1"), QStringLiteral("ana"),
+               QStringLiteral("nome 3000"), QStringLiteral("nóme 4") }) {
             const int expected = firstByScan(key);
             QCOMPARE(pac.locate(QStringLiteral("NOME"), key, prefix), expected > 0);
             if (expected > 0)
