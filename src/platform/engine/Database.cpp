@@ -2,6 +2,7 @@
 
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/SqliteStore.h"
+#include "platform/engine/StorageFault.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -113,8 +114,22 @@ void Database::openDirectory(const QString &dir)
 
 void Database::connectTo(const QString &dir)
 {
+    const SqliteStore::Probe probe = SqliteStore::probe(dir);
+    if (!m_expectedTables.isEmpty()) {
+        bool any = false;
+        for (const QString &t : probe.tables)
+            any = any || m_expectedTables.contains(t, Qt::CaseInsensitive);
+        if (!any)
+            throw StorageFault(StorageFault::Kind::NotADatabase, SqliteStore::filePath(dir));
+    }
+    if (m_newestVersion >= 0 && probe.userVersion > m_newestVersion)
+        throw StorageFault(StorageFault::Kind::NewerVersion, SqliteStore::filePath(dir),
+                           probe.userVersion, m_newestVersion);
+    m_unprotected = SqliteStore::protect(dir);
     m_connectionName = QStringLiteral("taluvo-%1-%2").arg(m_name).arg(++connectionCounter);
-    QSqlDatabase db = SqliteStore::open(dir, m_connectionName, false);
+    QSqlDatabase db = SqliteStore::open(dir, m_connectionName, false, probe.readOnly);
+    m_readOnly = probe.readOnly;
+    m_storedVersion = probe.userVersion;
     m_handle = SqliteStore::handle(db);
     m_directory = dir;
 }
@@ -135,6 +150,11 @@ void Database::close()
     m_handle = nullptr;
     SqliteStore::close(m_connectionName);
     m_connectionName.clear();
+}
+
+QString Database::filePath() const
+{
+    return m_directory.isEmpty() ? QString() : SqliteStore::filePath(m_directory);
 }
 
 sqlite3 *Database::handle() const
@@ -175,7 +195,10 @@ void Database::beginTransaction()
 {
     if (m_transactionOpen)
         return;
-    // IMMEDIATE takes the write lock at once, so a busy database fails before anything is run.
+    if (m_readOnly)
+        throw StorageFault(StorageFault::Kind::ReadOnly, filePath());
+    // IMMEDIATE takes the write lock at once, before any write checks the rows it changes, so
+    // another instance cannot write between the check and the write.
     SqliteStore::exec(handle(), QStringLiteral("BEGIN IMMEDIATE"));
     m_transactionOpen = true;
 }

@@ -270,6 +270,8 @@ void Dataset::open()
     try {
         doOpen();
     } catch (...) {
+        // A dataset that failed to open keeps no statement: the connection must stay closable.
+        doClose();
         resetRows();
         if (!m_declared)
             clearFields();
@@ -670,6 +672,8 @@ void Dataset::cancel()
     callHook(m_hooks.beforeCancel);
     dataEvent(DataEvent::CheckBrowseMode);
     group.commit();
+    if (m_state == DatasetState::Edit)
+        editCancelled(m_editBuffer.uid);
     m_editBuffer = DatasetRow();
     m_modified = false;
     if (m_pos >= rowCount())
