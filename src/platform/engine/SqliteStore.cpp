@@ -54,7 +54,10 @@ SqliteStore::Probe SqliteStore::probe(const QString &dir)
     Probe result;
     result.readOnly = !writable(path) || !writable(dir);
     sqlite3 *db = nullptr;
-    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY,
+    // Only read through, but opened for writing where it may be: the last connection to close
+    // removes the -wal and -shm it made, and a read-only one would leave them behind.
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                             result.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE,
                              nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, 5000);
