@@ -4,6 +4,7 @@
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
+#include "platform/engine/StorageFault.h"
 #include "platform/widgets/Clock.h"
 #include "platform/widgets/DialogRecorder.h"
 #include "support/EngineFixture.h"
@@ -16,6 +17,9 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 // Stands in for the main window: the navigator's edit action and the grid page.
@@ -85,6 +89,8 @@ private Q_SLOTS:
     void lockedExamRefusesScoreChange();
     void undatedExamIsLocked();
     void unpostedEditsAreDroppedAtExit();
+    void storageFaults_data();
+    void storageFaults();
 
 private:
     void start()
@@ -113,6 +119,67 @@ private:
     std::unique_ptr<TDataModule1> m_module;
     FakeMainWindow m_main;
 };
+
+namespace {
+enum Fault { ReadOnlyFile, ReadOnlyDir, ZeroLength, HalfCreated, Damaged, NewerVersion, DiskFull };
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
+}
+
+// Puts the fault into the practice's database file (or its folder).
+void makeFault(Fault fault, const QString &dir)
+{
+    const QString path = SqliteStore::filePath(dir);
+    const QByteArray native = QFile::encodeName(path);
+    sqlite3 *db = nullptr;
+    switch (fault) {
+    case ReadOnlyFile:
+        ::chmod(native.constData(), 0400);
+        break;
+    case ReadOnlyDir:
+        ::chmod(QFile::encodeName(dir).constData(), 0500);
+        break;
+    case ZeroLength:
+        QFile(path).resize(0);
+        break;
+    case HalfCreated:
+        // A header and nothing else: what a creation stopped before its first table leaves.
+        QFile::remove(path);
+        sqlite3_open(native.constData(), &db);
+        sqlite3_exec(db, "PRAGMA user_version = 0", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        break;
+    case Damaged: {
+        sqlite3_open(native.constData(), &db);
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = 'eco'", -1, &st,
+                           nullptr);
+        sqlite3_step(st);
+        const int page = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        QFile f(path);
+        f.open(QIODevice::ReadWrite);
+        f.seek(qint64(page - 1) * 4096);
+        f.write(QByteArray(4096, '\xff'));
+        break;
+    }
+    case NewerVersion:
+        sqlite3_open(native.constData(), &db);
+        sqlite3_exec(db, QByteArray("PRAGMA user_version = ")
+                             .append(QByteArray::number(Schema::Version + 1))
+                             .constData(),
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        break;
+    case DiskFull:
+        break; // set on the running connection
+    }
+}
+} // namespace
 
 void tst_DataModule::windowsMadeEarlierAreBoundOnLoad()
 {
@@ -510,3 +577,63 @@ void tst_DataModule::unpostedEditsAreDroppedAtExit()
 
 QTEST_MAIN(tst_DataModule)
 #include "tst_DataModule.moc"
+
+void tst_DataModule::storageFaults_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("starts");
+    using Kind = StorageFault::Kind;
+    QTest::newRow("read-only file") << int(ReadOnlyFile) << int(Kind::ReadOnly) << true;
+    QTest::newRow("read-only folder") << int(ReadOnlyDir) << int(Kind::ReadOnly) << true;
+    QTest::newRow("zero-length file") << int(ZeroLength) << int(Kind::NotADatabase) << false;
+    QTest::newRow("half-created file") << int(HalfCreated) << int(Kind::NotADatabase) << false;
+    QTest::newRow("damaged file") << int(Damaged) << int(Kind::Damaged) << false;
+    QTest::newRow("newer version") << int(NewerVersion) << int(Kind::NewerVersion) << false;
+    QTest::newRow("full disk") << int(DiskFull) << int(Kind::DiskFull) << true;
+}
+
+void tst_DataModule::storageFaults()
+{
+    QFETCH(int, fault);
+    QFETCH(int, kind);
+    QFETCH(bool, starts);
+    const QString dir = m_dir->path();
+    const QString path = SqliteStore::filePath(dir);
+    makeFault(Fault(fault), dir);
+    const QByteArray before = bytesOf(path);
+    const QString text = StorageFault::text(StorageFault::Kind(kind), path, Schema::Version + 1,
+                                            Schema::Version);
+    if (!starts) {
+        // One message, the file as it was, and no connection left behind.
+        QCOMPARE(errorOf([&] { start(); }), text);
+        QVERIFY(m_env->recorder().isEmpty());
+        QCOMPARE(bytesOf(path), before);
+        QVERIFY(!QFile::exists(path + QLatin1String("-wal")));
+        QVERIFY(!QFile::exists(path + QLatin1String("-shm")));
+        return;
+    }
+    start();
+    if (fault == DiskFull) {
+        QVERIFY(m_env->recorder().isEmpty());
+        const int pages = scalar(QStringLiteral("PRAGMA page_count")).toInt();
+        SqliteStore::exec(m_module->Database2->handle(),
+                          QStringLiteral("PRAGMA max_page_count = %1").arg(pages));
+    } else {
+        QCOMPARE(m_env->recorder().messages(), QStringList { text });
+    }
+    // The exam still reads; a post fails with the same words and keeps what was typed.
+    openPatient(7);
+    QCOMPARE(m_module->TableEco->recordCount(), 2);
+    m_module->TableEco->last(); // yesterday's exam, still editable
+    m_module->TableEco->edit();
+    const QString conclusion(200000, QLatin1Char('x'));
+    m_module->TableEcoEco1->setAsString(conclusion);
+    QCOMPARE(errorOf([&] { m_module->TableEco->post(); }), text);
+    QCOMPARE(m_module->TableEco->state(), DatasetState::Edit);
+    QCOMPARE(m_module->TableEcoEco1->asString(), conclusion);
+    stop();
+    if (fault != DiskFull)
+        QCOMPARE(bytesOf(path), before);
+    ::chmod(QFile::encodeName(dir).constData(), 0700);
+}
