@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 // Where the alias "Arvendi2" leads, and what connecting says when it leads nowhere.
 class tst_Database : public QObject
 {
@@ -84,7 +87,43 @@ private Q_SLOTS:
         QCOMPARE(Database::find(QStringLiteral("bdc")), &db);
     }
 
+    void othersLoseAccessAtOpen()
+    {
+        const QString dir = m_home.filePath(QStringLiteral("practice"));
+        (void)SqliteStore::open(dir, QStringLiteral("create"), true);
+        SqliteStore::close(QStringLiteral("create"));
+        const QString file = SqliteStore::filePath(dir);
+        const QString wal = file + QStringLiteral("-wal");
+        QFile(wal).open(QIODevice::WriteOnly);
+        ::chmod(QFile::encodeName(file).constData(), 0644);
+        ::chmod(QFile::encodeName(wal).constData(), 0604);
+
+        {
+            Database db(QStringLiteral("BDC"));
+            db.openDirectory(dir);
+            QCOMPARE(db.unprotectedFiles(), QStringList());
+            QCOMPARE(modeOf(file), 0600);
+            QCOMPARE(modeOf(wal), 0600);
+        }
+        // Another user's file cannot be changed: it is named instead, and still opened.
+        if (::geteuid() != 0)
+            QSKIP("only root can give the file to another user here");
+        ::chmod(QFile::encodeName(file).constData(), 0644);
+        QCOMPARE(::chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
+        Database db(QStringLiteral("BDC"));
+        db.openDirectory(dir);
+        QCOMPARE(db.unprotectedFiles(), QStringList { file });
+        QCOMPARE(modeOf(file), 0644);
+        QVERIFY(db.isConnected());
+    }
+
 private:
+    static int modeOf(const QString &path)
+    {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+    }
+
     std::unique_ptr<TestEnvironment> m_env;
     QTemporaryDir m_home;
 };
