@@ -9,6 +9,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace {
 QHash<QString, Database *> &registry()
 {
@@ -191,12 +193,30 @@ void Database::submit(Write write)
     m_pending.push_back(std::move(write));
 }
 
+void Database::addReader(const void *owner, std::function<void()> finish)
+{
+    removeReader(owner);
+    m_readers.emplace_back(owner, std::move(finish));
+}
+
+void Database::removeReader(const void *owner)
+{
+    m_readers.erase(std::remove_if(m_readers.begin(), m_readers.end(),
+                                   [owner](const auto &r) { return r.first == owner; }),
+                    m_readers.end());
+}
+
 void Database::beginTransaction()
 {
     if (m_transactionOpen)
         return;
     if (m_readOnly)
         throw StorageFault(StorageFault::Kind::ReadOnly, filePath());
+    while (!m_readers.empty()) {
+        const auto reader = m_readers.back();
+        reader.second();
+        removeReader(reader.first);
+    }
     // IMMEDIATE takes the write lock at once, before any write checks the rows it changes, so
     // another instance cannot write between the check and the write.
     SqliteStore::exec(handle(), QStringLiteral("BEGIN IMMEDIATE"));

@@ -72,6 +72,12 @@ public:
     [[nodiscard]] std::optional<ColumnType> columnType(const QString &table,
                                                        const QString &column) const;
 
+    // A statement left half-read keeps the snapshot it started on, and SQLite lets no write start
+    // from a snapshot another connection has since moved past: before taking the write lock,
+    // every such reader is asked to finish reading (finish must end with removeReader).
+    void addReader(const void *owner, std::function<void()> finish);
+    void removeReader(const void *owner);
+
     // One write of a group: exec runs the SQL; undo puts the in-memory state back after a rollback.
     struct Write {
         std::function<void()> exec;
@@ -123,4 +129,5 @@ private:
     bool m_readOnly = false;
     QStringList m_unprotected;
     QStringList m_expectedTables;
+    std::vector<std::pair<const void *, std::function<void()>>> m_readers;
 };

@@ -1,5 +1,6 @@
 #include "platform/engine/DataSource.h"
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/Query.h"
 #include "platform/engine/Table.h"
 #include "support/EngineFixture.h"
 #include "support/TestSupport.h"
@@ -106,6 +107,7 @@ private Q_SLOTS:
     void examAndScoresAllOrNothing();
     void deletedOrChangedMeanwhile();
     void ownWritesAndForeignFormatsNeverConflict();
+    void halfReadQueryDoesNotBlockAPost();
 
 private:
     QVariant stored(const QString &sql) { return m_fx->scalar(sql); }
@@ -289,6 +291,35 @@ void tst_TableTwoInstances::ownWritesAndForeignFormatsNeverConflict()
              42);
     QCOMPARE(stored(QStringLiteral("SELECT C2 FROM imagem WHERE DodExamei LIKE '%01.234'")).toInt(),
              2);
+}
+
+void tst_TableTwoInstances::halfReadQueryDoesNotBlockAPost()
+{
+    Instance &a = *m_a;
+    Instance &b = *m_b;
+    m_fx->exec(QStringLiteral("CREATE TABLE many (n INTEGER); WITH RECURSIVE c(n) AS (SELECT 1 "
+                              "UNION ALL SELECT n + 1 FROM c WHERE n < 2000) "
+                              "INSERT INTO many SELECT n FROM c"));
+    // A grid of A's shows the first rows of a long result; the rest waits in the store.
+    Query list;
+    list.setDatabaseName(QStringLiteral("A"));
+    list.setSql(QStringList { QStringLiteral("SELECT n FROM many") });
+    list.open();
+    QVERIFY(list.canFetchMore());
+    b.eco.edit();
+    b.f(b.eco, "Peso")->setAsInteger(31);
+    b.eco.post();
+    // A's write is checked against the store as it is now, not as the open result saw it.
+    a.eco.edit();
+    a.f(a.eco, "Peso")->setAsInteger(32);
+    QCOMPARE(errorOf([&] { a.eco.post(); }), kChanged);
+    a.eco.cancel();
+    QCOMPARE(a.f(a.eco, "Peso")->asInteger(), 31);
+    a.eco.edit();
+    a.f(a.eco, "Peso")->setAsInteger(32);
+    a.eco.post();
+    QCOMPARE(stored(QStringLiteral("SELECT Peso FROM eco WHERE CodigoPaciente = 7")).toInt(), 32);
+    QCOMPARE(list.recordCount(), 2000);
 }
 
 QTEST_GUILESS_MAIN(tst_TableTwoInstances)
