@@ -8,6 +8,7 @@
 #include "platform/widgets/Dialogs.h"
 
 #include <QFile>
+#include <QTimer>
 
 TDataModule1 *DataModule1 = nullptr;
 
@@ -462,12 +463,19 @@ void TDataModule1::load()
 {
     // The connection is made while the module loads; its failure ends start-up.
     Database2->open();
-    // Said once here; every later write says it again when it fails.
+    // Said once, as soon as the windows are up (the splash would hide a box shown now); every
+    // later write says the read-only part again when it fails.
+    QStringList notices;
     if (Database2->isReadOnly())
-        Dialogs::instance().message(
-            StorageFault::text(StorageFault::Kind::ReadOnly, Database2->filePath()));
+        notices.append(StorageFault::text(StorageFault::Kind::ReadOnly, Database2->filePath()));
     for (const QString &file : Database2->unprotectedFiles())
-        Dialogs::instance().message(kUnprotectedMessage.arg(file));
+        notices.append(kUnprotectedMessage.arg(file));
+    if (!notices.isEmpty()) {
+        QTimer::singleShot(0, this, [notices]() {
+            for (const QString &text : notices)
+                Dialogs::instance().message(text);
+        });
+    }
     m_loaded = true;
     std::vector<PendingBinding> bindings = std::move(pendingBindings());
     pendingBindings().clear();

@@ -22,7 +22,8 @@ class MainWindowCallbacks;
 // Construction makes the components; load() connects Database2 (a failure there is fatal and
 // escapes: an empty or foreign file, a newer version, damage) and then runs DataModule1Create,
 // which reports each table that fails to open and goes on with the others; damage found there
-// ends the loading too, with the connection closed. A read-only database is said once at load. Destruction closes every dataset, discarding unposted edits.
+// ends the loading too, with the connection closed. A read-only database, and files others can
+// read, are said once the event loop runs (after the splash is gone). Destruction closes every dataset, discarding unposted edits.
 class TDataModule1 : public QObject
 {
     Q_OBJECT

@@ -575,7 +575,7 @@ Table::RowCheck Table::rowCheck(const DatasetRow &asRead) const
     return check;
 }
 
-qint64 Table::findAsRead(sqlite3 *db, const RowCheck &check, bool compare,
+qint64 Table::findAsRead(sqlite3 *db, const RowCheck &check,
                          std::optional<QVector<QVariant>> *stored)
 {
     SqlStatement st(db, check.select);
@@ -589,7 +589,7 @@ qint64 Table::findAsRead(sqlite3 *db, const RowCheck &check, bool compare,
     bool same = true;
     for (int i = 0; i < check.types.size(); ++i) {
         now.append(StorageValue::read(st, i + 1, check.types[i]));
-        same = same && (!compare || sameStored(check.types[i], now[i], check.asRead[i]));
+        same = same && sameStored(check.types[i], now[i], check.asRead[i]);
     }
     if (same)
         return rowid;
@@ -678,7 +678,7 @@ void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *origi
             if (whereAll) {
                 // The write group holds the write lock: nobody writes between check and update.
                 std::optional<QVector<QVariant>> stored;
-                const qint64 rowid = findAsRead(db->handle(), check, true, &stored);
+                const qint64 rowid = findAsRead(db->handle(), check, &stored);
                 if (!rowid) {
                     if (self)
                         self->rememberConflict(uid, stored);
@@ -715,7 +715,7 @@ void Table::writeDelete(const DatasetRow &row, std::function<void()> undo)
                                    if (whereAll) {
                                        std::optional<QVector<QVariant>> stored;
                                        const qint64 rowid
-                                           = findAsRead(db->handle(), check, true, &stored);
+                                           = findAsRead(db->handle(), check, &stored);
                                        if (!rowid)
                                            databaseError(stored ? kChangedMessage
                                                                 : kDeletedMessage);

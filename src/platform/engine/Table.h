@@ -97,7 +97,7 @@ private:
     void resolveKey(const QStringList &pkColumns);
     struct RowCheck;
     [[nodiscard]] RowCheck rowCheck(const DatasetRow &asRead) const;
-    [[nodiscard]] static qint64 findAsRead(sqlite3 *db, const RowCheck &check, bool compare,
+    [[nodiscard]] static qint64 findAsRead(sqlite3 *db, const RowCheck &check,
                                            std::optional<QVector<QVariant>> *stored);
     void rememberConflict(quint64 uid, std::optional<QVector<QVariant>> stored);
 
