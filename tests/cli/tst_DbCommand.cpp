@@ -437,40 +437,32 @@ void tst_DbCommand::checkNamesEachFinding()
     QFETCH(QString, line);
     const QString dir = path("data");
     QCOMPARE(db({ "init", dir }), 0);
+    const QString file = SqliteStore::filePath(dir);
     {
         Reader r(dir);
-        for (const char *sql :
-             { "INSERT INTO bddid (NF, NOME, DNASC, BENIF) VALUES (7, 'ANA', '1950-06-14', '1')",
-               "INSERT INTO eco (CodigoPaciente, CodigoExame, DataExame) VALUES "
-               "(7, '2024-06-14 09:00:00.000', '2024-06-14')",
-               "INSERT INTO imagem (CodpacienteI, DodExamei, C1) VALUES "
-               "(7, '2024-06-14 09:00:00.000', 1)" })
-            r.query(QString::fromUtf8(sql));
-        if (breakage != QLatin1String("damage")) {
-            for (const QString &sql : breakage.split(u';', Qt::SkipEmptyParts))
-                r.query(sql);
-        }
+        r.query("INSERT INTO bddid (NF, DNASC, BENIF) VALUES (7, '1950-06-14', '1')");
+        r.query("INSERT INTO eco (CodigoPaciente, CodigoExame) VALUES "
+                "(7, '2024-06-14 09:00:00.000')");
+        r.query("INSERT INTO imagem (CodpacienteI, DodExamei) SELECT 7, CodigoExame FROM eco");
+        for (const QString &sql : breakage.split(u';', Qt::SkipEmptyParts))
+            r.query(sql);
     }
     if (breakage == QLatin1String("damage")) {
-        const int page = Reader(dir).count("SELECT rootpage FROM sqlite_master WHERE name = 'eco'");
-        QFile f(SqliteStore::filePath(dir));
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        f.seek(qint64(page - 1) * 4096);
+        const int page = Reader(dir).count("SELECT rootpage FROM sqlite_master "
+                                           "WHERE name = 'eco'");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(qint64(page - 1) * 4096));
         f.write(QByteArray(4096, '\x5a'));
     }
-    const QByteArray before = contents(SqliteStore::filePath(dir));
-
+    const QByteArray before = contents(file);
     QString output;
-    QString errors;
     QTextStream out(&output);
-    QTextStream err(&errors);
+    QTextStream err(stderr);
     bool handled = false;
-    const int code = runCommandLine({ "db", "check", dir }, &handled, out, err);
-    QCOMPARE(code, breakage.isEmpty() ? 0 : 1);
-    QVERIFY2(output.split(u'\n').contains(line)
-                 || output.split(u'\n').contains(QStringLiteral("  ") + line),
-             qPrintable(output));
-    QCOMPARE(errors, QString());
-    QCOMPARE(contents(SqliteStore::filePath(dir)), before);
+    QCOMPARE(runCommandLine({ "db", "check", dir }, &handled, out, err),
+             breakage.isEmpty() ? 0 : 1);
+    const QString shown = line.endsWith(u'.') ? line : QStringLiteral("  ") + line;
+    QVERIFY2(output.split(u'\n').contains(shown), qPrintable(output));
+    QCOMPARE(contents(file), before);
     QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList { "taluvo.sqlite" });
 }

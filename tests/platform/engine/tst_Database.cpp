@@ -9,7 +9,6 @@
 #include <QtTest>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 // Where the alias "Arvendi2" leads, and what connecting says when it leads nowhere.
 class tst_Database : public QObject
@@ -93,28 +92,14 @@ private Q_SLOTS:
         (void)SqliteStore::open(dir, QStringLiteral("create"), true);
         SqliteStore::close(QStringLiteral("create"));
         const QString file = SqliteStore::filePath(dir);
-        const QString wal = file + QStringLiteral("-wal");
-        QFile(wal).open(QIODevice::WriteOnly);
-        ::chmod(QFile::encodeName(file).constData(), 0644);
-        ::chmod(QFile::encodeName(wal).constData(), 0604);
-
-        {
-            Database db(QStringLiteral("BDC"));
-            db.openDirectory(dir);
-            QCOMPARE(db.unprotectedFiles(), QStringList());
-            QCOMPARE(modeOf(file), 0600);
-            QCOMPARE(modeOf(wal), 0600);
-        }
-        // Another user's file cannot be changed: it is named instead, and still opened.
-        if (::geteuid() != 0)
-            QSKIP("only root can give the file to another user here");
-        ::chmod(QFile::encodeName(file).constData(), 0644);
-        QCOMPARE(::chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
+        QFile(file + QStringLiteral("-wal")).open(QIODevice::WriteOnly);
+        for (const QString &f : { file, file + QStringLiteral("-wal") })
+            ::chmod(QFile::encodeName(f).constData(), 0644);
         Database db(QStringLiteral("BDC"));
         db.openDirectory(dir);
-        QCOMPARE(db.unprotectedFiles(), QStringList { file });
-        QCOMPARE(modeOf(file), 0644);
-        QVERIFY(db.isConnected());
+        QCOMPARE(db.unprotectedFiles(), QStringList());
+        QCOMPARE(modeOf(file), 0600);
+        QCOMPARE(modeOf(file + QStringLiteral("-wal")), 0600);
     }
 
 private:
