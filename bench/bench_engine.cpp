@@ -180,6 +180,33 @@ void postExams(benchmark::State &state, bool syncFull)
     }
 }
 
+// Editing an exam and its score row and posting both, synchronous FULL: /1 with every column
+// read checked against the stored row first (what the program does), /0 by key only.
+void BM_PostExamEdit(benchmark::State &state)
+{
+    const bool checked = state.range(0) != 0;
+    QTemporaryDir tmp;
+    QFile::copy(SqliteStore::filePath(dataDir()), SqliteStore::filePath(tmp.path()));
+    auto db = connect(tmp.path());
+    Chain chain;
+    const auto mode = checked ? Table::UpdateMode::WhereAll : Table::UpdateMode::KeyOnly;
+    chain.eco.setUpdateMode(mode);
+    chain.img.setUpdateMode(mode);
+    chain.open();
+    chain.pac.setRecNo(chain.pac.rowCount() / 2);
+    while (chain.img.isEmpty() && !chain.pac.eof())
+        chain.pac.next();
+    int i = 0;
+    for (auto _ : state) {
+        chain.eco.edit();
+        chain.img.edit();
+        chain.eco.fieldByName(QStringLiteral("Peso"))->setAsInteger(40 + i % 50);
+        chain.img.fieldByName(QStringLiteral("C1"))->setAsInteger(1 + i % 4);
+        chain.eco.post();
+        ++i;
+    }
+}
+
 void BM_PostExamSyncFull(benchmark::State &state)
 {
     postExams(state, true);
@@ -197,6 +224,8 @@ BENCHMARK(BM_LocatePatientByPrefix)->Unit(benchmark::kMillisecond)->UseRealTime(
 BENCHMARK(BM_MovePatientWithDetails)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PostExamSyncFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(200);
 BENCHMARK(BM_PostExamSyncOff)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(200);
+BENCHMARK(BM_PostExamEdit)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Iterations(200);
 
 int main(int argc, char **argv)
 {

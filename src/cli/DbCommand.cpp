@@ -1,6 +1,7 @@
 #include "cli/DbCommand.h"
 
 #include "cli/CommandLine.h"
+#include "data/DatabaseCheck.h"
 #include "data/DemoData.h"
 #include "data/Schema.h"
 #include "platform/engine/DatabaseError.h"
@@ -58,11 +59,16 @@ QString DbCommand::usage()
 {
     return QStringLiteral("Uso: taluvo db init PASTA\n"
                           "     taluvo db demo PASTA [--patients N] [--exams M] [--seed S]\n"
-                          "  init  cria PASTA/taluvo.sqlite com as sete tabelas vazias\n"
-                          "  demo  cria-a com uma clínica inventada (por omissão: 500 pacientes, "
+                          "     taluvo db check PASTA\n"
+                          "  init   cria PASTA/taluvo.sqlite com as sete tabelas vazias\n"
+                          "  demo   cria-a com uma clínica inventada (por omissão: 500 pacientes, "
                           "1500 exames, semente 1)\n"
-                          "Nenhum dos dois toca numa base de dados que já exista.\n"
-                          "Códigos de saída: 0 feito, 1 falha, 2 uso incorrecto.\n");
+                          "  check  procura danos e registos que o programa não teria escrito, "
+                          "sem alterar nada\n"
+                          "Nem init nem demo tocam numa base de dados que já exista (init só "
+                          "substitui um ficheiro vazio).\n"
+                          "Códigos de saída: 0 feito (check: nada encontrado), 1 falha (check: "
+                          "algo encontrado), 2 uso incorrecto.\n");
 }
 
 int DbCommand::usageError(const QString &problem)
@@ -83,6 +89,14 @@ int DbCommand::run(const QStringList &args)
     if (sub.isEmpty())
         return usageError(QStringLiteral("falta o sub-comando"));
     const bool demo = sub == QLatin1String("demo");
+    if (sub == QLatin1String("check")) {
+        if (args.size() != 2 || args.at(1).startsWith(QLatin1String("--")))
+            return usageError(args.size() < 2 ? QStringLiteral("falta a pasta")
+                                              : QStringLiteral("argumento inesperado '%1'")
+                                                    .arg(args.value(args.size() < 2 ? 1 : 2,
+                                                                    args.value(1))));
+        return check(args.at(1));
+    }
     if (!demo && sub != QLatin1String("init"))
         return usageError(QStringLiteral("sub-comando desconhecido '%1'").arg(sub));
 
@@ -146,6 +160,16 @@ int DbCommand::create(const QString &dir, const DemoOptions *demo)
     const QString refusal
         = QStringLiteral("taluvo db: '%1' já tem uma base de dados; ficou como estava\n")
               .arg(dir);
+    // An empty file alone (a creation that never started) is no database: init may replace it.
+    if (!demo && QFileInfo(path).isFile() && QFileInfo(path).size() == 0) {
+        bool alone = true;
+        for (const QString &file : databaseFiles(path).mid(1))
+            alone = alone && !QFileInfo::exists(file);
+        if (alone && !QFile::remove(path)) {
+            m_err << "taluvo db: não foi possível substituir o ficheiro vazio '" << path << "'\n";
+            return ExitCode::Failure;
+        }
+    }
     for (const QString &file : databaseFiles(path)) {
         if (QFileInfo::exists(file)) {
             m_err << refusal;
@@ -215,4 +239,47 @@ int DbCommand::create(const QString &dir, const DemoOptions *demo)
     else
         m_out << "Base de dados vazia criada em " << dir << '\n';
     return ExitCode::Ok;
+}
+
+int DbCommand::check(const QString &dir)
+{
+    const QString path = SqliteStore::filePath(dir);
+    if (!QFileInfo(path).isFile()) {
+        m_err << "taluvo db check: não há base de dados em '" << dir << "'\n";
+        return ExitCode::Failure;
+    }
+    QList<DatabaseCheck::Finding> findings;
+    try {
+        findings = DatabaseCheck::run(dir);
+    } catch (const DatabaseError &e) {
+        m_err << "taluvo db check: " << e.message() << '\n';
+        return ExitCode::Failure;
+    }
+    m_out << "Verificação de " << path << '\n';
+    qint64 damage = 0;
+    qint64 broken = 0;
+    bool damageHeading = false;
+    bool rulesHeading = false;
+    for (const DatabaseCheck::Finding &f : findings) {
+        if (f.damage && !damageHeading) {
+            m_out << "Danos:\n";
+            damageHeading = true;
+        } else if (!f.damage && !rulesHeading) {
+            m_out << "Registos que o programa não teria escrito:\n";
+            rulesHeading = true;
+        }
+        m_out << "  " << f.what << ": " << f.count;
+        if (!f.firstKeys.isEmpty())
+            m_out << " (primeiros: " << f.firstKeys.join(QLatin1String("; ")) << ')';
+        if (f.count > 0 && !f.note.isEmpty())
+            m_out << "; " << f.note;
+        m_out << '\n';
+        (f.damage ? damage : broken) += f.count;
+    }
+    if (damage == 0 && broken == 0) {
+        m_out << "Nada encontrado.\n";
+        return ExitCode::Ok;
+    }
+    m_out << "Encontrados: " << damage << " danos, " << broken << " registos fora das regras.\n";
+    return ExitCode::Failure;
 }

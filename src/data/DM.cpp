@@ -3,10 +3,12 @@
 #include "data/MainWindowCallbacks.h"
 #include "data/Schema.h"
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/StorageFault.h"
 #include "platform/widgets/Clock.h"
 #include "platform/widgets/Dialogs.h"
 
 #include <QFile>
+#include <QTimer>
 
 TDataModule1 *DataModule1 = nullptr;
 
@@ -42,6 +44,10 @@ const QString kFutureBirthMessage
     = QStringLiteral("A data de nascimento não pode ser posterior à data de hoje.");
 const QString kNoDoctorMessage
     = QStringLiteral("Por favor seleccione um Médico ou Técnico (ou ambos).");
+const QString kUnprotectedMessage
+    = QStringLiteral("Aviso: o ficheiro %1 pode ser lido por outros utilizadores e não pertence "
+                     "a este utilizador, por isso não foi protegido. Peça ao dono que o deixe "
+                     "só para si (chmod 600).");
 
 void applyLabels(Dataset *dataset)
 {
@@ -75,6 +81,11 @@ TDataModule1::TDataModule1(QObject *owner)
     setObjectName(QStringLiteral("DataModule1"));
     m_database = std::make_unique<Database>(QStringLiteral("BDC"));
     m_database->setAliasName(QStringLiteral("Arvendi2"));
+    m_database->setNewestVersion(Schema::Version);
+    QStringList tables;
+    for (const TableDef &t : Schema::tables())
+        tables.append(t.name);
+    m_database->setExpectedTables(tables);
     Database2 = m_database.get();
     // The patient table has more columns than TablePac exposes, kept by the practice's other
     // software; the advanced search reads them all through a query, whose fields take their types
@@ -458,6 +469,19 @@ void TDataModule1::load()
 {
     // The connection is made while the module loads; its failure ends start-up.
     Database2->open();
+    // Said once, as soon as the windows are up (the splash would hide a box shown now); every
+    // later write says the read-only part again when it fails.
+    QStringList notices;
+    if (Database2->isReadOnly())
+        notices.append(StorageFault::text(StorageFault::Kind::ReadOnly, Database2->filePath()));
+    for (const QString &file : Database2->unprotectedFiles())
+        notices.append(kUnprotectedMessage.arg(file));
+    if (!notices.isEmpty()) {
+        QTimer::singleShot(0, this, [notices]() {
+            for (const QString &text : notices)
+                Dialogs::instance().message(text);
+        });
+    }
     m_loaded = true;
     std::vector<PendingBinding> bindings = std::move(pendingBindings());
     pendingBindings().clear();
@@ -465,7 +489,17 @@ void TDataModule1::load()
         if (b.context)
             b.bind(*this);
     }
-    DataModule1Create();
+    try {
+        DataModule1Create();
+    } catch (...) {
+        // Start-up ends here: no statement may keep the connection (and its -wal) alive.
+        for (Dataset *d : std::initializer_list<Dataset *> {
+                 Query1, QueryPesqAv, QueryStat, QueryGrelha, TableConc, TableMed, TableFrase,
+                 TableIMG, TableEco, TableSS, TablePac })
+            d->close();
+        Database2->close();
+        throw;
+    }
 }
 
 void TDataModule1::DataModule1Create()
@@ -501,6 +535,13 @@ void TDataModule1::AbreComponente(QObject *component)
             name = query->objectName();
             query->open();
         }
+    } catch (const StorageFault &fault) {
+        // A damaged file would fail every table, one box each, and then every operation: it is
+        // told once, by whoever started the module.
+        if (fault.kind() == StorageFault::Kind::Damaged)
+            throw;
+        Dialogs::instance().message(QStringLiteral("ATENÇÃO:\r\rErro ao abrir «« ") + name
+                                    + QStringLiteral(" »»"));
     } catch (...) {
         Dialogs::instance().message(QStringLiteral("ATENÇÃO:\r\rErro ao abrir «« ") + name
                                     + QStringLiteral(" »»"));

@@ -20,8 +20,10 @@ class MainWindowCallbacks;
 // and segment scores change. One instance, reached through DataModule1.
 //
 // Construction makes the components; load() connects Database2 (a failure there is fatal and
-// escapes) and then runs DataModule1Create, which reports each table that fails to open and
-// goes on with the others. Destruction closes every dataset, discarding unposted edits.
+// escapes: an empty or foreign file, a newer version, damage) and then runs DataModule1Create,
+// which reports each table that fails to open and goes on with the others; damage found there
+// ends the loading too, with the connection closed. A read-only database, and files others can
+// read, are said once the event loop runs (after the splash is gone). Destruction closes every dataset, discarding unposted edits.
 class TDataModule1 : public QObject
 {
     Q_OBJECT
@@ -33,7 +35,8 @@ public:
     void load();
     void DataModule1Create();
 
-    // Opens a database, table or query; a failure is shown, never thrown.
+    // Opens a database, table or query; a failure is shown, never thrown, except a damaged
+    // database, which ends the loading with its one message.
     void AbreComponente(QObject *component);
     void AbreComponente(Database *database);
     // Runs one statement through Query1; true when opened with at least one row.

@@ -101,6 +101,9 @@ private Q_SLOTS:
     void usageErrors_data();
     void usageErrors();
     void failedDemoLeavesNothingBehind();
+    void initReplacesOnlyAnEmptyFile();
+    void checkNamesEachFinding_data();
+    void checkNamesEachFinding();
 
 private:
     [[nodiscard]] int db(const QStringList &args);
@@ -383,3 +386,83 @@ void tst_DbCommand::failedDemoLeavesNothingBehind()
 
 QTEST_GUILESS_MAIN(tst_DbCommand)
 #include "tst_DbCommand.moc"
+
+void tst_DbCommand::initReplacesOnlyAnEmptyFile()
+{
+    const QString dir = path("data");
+    QVERIFY(QDir().mkpath(dir));
+    QFile(SqliteStore::filePath(dir)).open(QIODevice::WriteOnly);
+    QCOMPARE(db({ "demo", dir }), 1);
+    QCOMPARE(QFileInfo(SqliteStore::filePath(dir)).size(), 0);
+    QCOMPARE(db({ "init", dir }), 0);
+    QCOMPARE(Reader(dir).count("SELECT count(*) FROM eco"), 0);
+}
+
+void tst_DbCommand::checkNamesEachFinding_data()
+{
+    QTest::addColumn<QString>("breakage");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("nothing wrong") << "" << "Nada encontrado.";
+    QTest::newRow("score row without its exam")
+        << "DELETE FROM eco"
+        << "Linhas de pontuação sem o seu exame: 1 (primeiros: 7 2024-06-14 09:00:00.000)";
+    QTest::newRow("exam of an unknown patient")
+        << "DELETE FROM bddid"
+        << "Exames de um paciente que não existe: 1 (primeiros: 7 2024-06-14 09:00:00.000)";
+    QTest::newRow("exam without score row")
+        << "DELETE FROM imagem"
+        << "Exames sem linha de pontuação: 1 (primeiros: 7 2024-06-14 09:00:00.000); as janelas "
+           "criam-na com todas as pontuações a 1 quando o exame é editado";
+    QTest::newRow("exam with two score rows")
+        << "INSERT INTO imagem SELECT * FROM imagem"
+        << "Exames com várias linhas de pontuação: 1 (primeiros: 7 2024-06-14 "
+           "09:00:00.000); as janelas mostram e alteram só a primeira";
+    QTest::newRow("exam key out of format")
+        << "UPDATE eco SET CodigoExame = '2024-06-14 09:00'; UPDATE imagem SET DodExamei = "
+           "'2024-06-14 09:00'"
+        << "Exames com chave ou datas fora do formato: 1 (primeiros: 7.0 '2024-06-14 09:00')";
+    QTest::newRow("birth date out of format")
+        << "UPDATE bddid SET DNASC = '14/06/1950'"
+        << "Pacientes com datas fora do formato: 1 (primeiros: 7)";
+    // Not SQL: the exam table's first page overwritten.
+    QTest::newRow("damaged file") << "damage"
+                                  << "Problemas na estrutura do ficheiro (integrity_check): 1 "
+                                     "(primeiros: o SQLite não consegue ler o ficheiro)";
+}
+
+void tst_DbCommand::checkNamesEachFinding()
+{
+    QFETCH(QString, breakage);
+    QFETCH(QString, line);
+    const QString dir = path("data");
+    QCOMPARE(db({ "init", dir }), 0);
+    const QString file = SqliteStore::filePath(dir);
+    {
+        Reader r(dir);
+        r.query("INSERT INTO bddid (NF, DNASC, BENIF) VALUES (7, '1950-06-14', '1')");
+        r.query("INSERT INTO eco (CodigoPaciente, CodigoExame) VALUES "
+                "(7, '2024-06-14 09:00:00.000')");
+        r.query("INSERT INTO imagem (CodpacienteI, DodExamei) SELECT 7, CodigoExame FROM eco");
+        for (const QString &sql : breakage.split(u';', Qt::SkipEmptyParts))
+            r.query(sql);
+    }
+    if (breakage == QLatin1String("damage")) {
+        const int page = Reader(dir).count("SELECT rootpage FROM sqlite_master "
+                                           "WHERE name = 'eco'");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(qint64(page - 1) * 4096));
+        f.write(QByteArray(4096, '\x5a'));
+    }
+    const QByteArray before = contents(file);
+    QString output;
+    QTextStream out(&output);
+    QTextStream err(stderr);
+    bool handled = false;
+    QCOMPARE(runCommandLine({ "db", "check", dir }, &handled, out, err),
+             breakage.isEmpty() ? 0 : 1);
+    const QString shown = line.endsWith(u'.') ? line : QStringLiteral("  ") + line;
+    QVERIFY2(output.split(u'\n').contains(shown), qPrintable(output));
+    QCOMPARE(contents(file), before);
+    QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList { "taluvo.sqlite" });
+}

@@ -4,6 +4,7 @@
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
+#include "platform/engine/StorageFault.h"
 #include "platform/widgets/Clock.h"
 #include "platform/widgets/DialogRecorder.h"
 #include "support/EngineFixture.h"
@@ -16,6 +17,9 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 // Stands in for the main window: the navigator's edit action and the grid page.
@@ -85,6 +89,8 @@ private Q_SLOTS:
     void lockedExamRefusesScoreChange();
     void undatedExamIsLocked();
     void unpostedEditsAreDroppedAtExit();
+    void storageFaults_data();
+    void storageFaults();
 
 private:
     void start()
@@ -113,6 +119,49 @@ private:
     std::unique_ptr<TDataModule1> m_module;
     FakeMainWindow m_main;
 };
+
+namespace {
+enum Fault { ReadOnlyFile, ReadOnlyDir, ZeroLength, HalfCreated, Damaged, NewerVersion, DiskFull };
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
+}
+
+int onFile(const QString &path, const QString &sql)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_stmt *st = nullptr;
+    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
+    const int value = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : 0;
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return value;
+}
+
+// Puts the fault into the practice's database file or its folder.
+void makeFault(Fault fault, const QString &dir)
+{
+    const QString path = SqliteStore::filePath(dir);
+    if (fault == ReadOnlyFile || fault == ReadOnlyDir)
+        ::chmod(QFile::encodeName(fault == ReadOnlyDir ? dir : path).constData(), 0500);
+    if (fault == ZeroLength || fault == HalfCreated) // a header and no table, for the second
+        QFile(path).resize(0);
+    if (fault == HalfCreated)
+        onFile(path, QStringLiteral("PRAGMA user_version = 0"));
+    if (fault == NewerVersion)
+        onFile(path, QStringLiteral("PRAGMA user_version = %1").arg(Schema::Version + 1));
+    if (fault == Damaged) {
+        const int page = onFile(path, QStringLiteral("SELECT rootpage FROM sqlite_master "
+                                                     "WHERE name = 'eco'"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(qint64(page - 1) * 4096));
+        f.write(QByteArray(4096, '\xff'));
+    }
+}
+} // namespace
 
 void tst_DataModule::windowsMadeEarlierAreBoundOnLoad()
 {
@@ -510,3 +559,55 @@ void tst_DataModule::unpostedEditsAreDroppedAtExit()
 
 QTEST_MAIN(tst_DataModule)
 #include "tst_DataModule.moc"
+
+void tst_DataModule::storageFaults_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("starts");
+    using Kind = StorageFault::Kind;
+    QTest::newRow("read-only file") << int(ReadOnlyFile) << int(Kind::ReadOnly) << true;
+    QTest::newRow("read-only folder") << int(ReadOnlyDir) << int(Kind::ReadOnly) << true;
+    QTest::newRow("zero-length file") << int(ZeroLength) << int(Kind::NotADatabase) << false;
+    QTest::newRow("half-created file") << int(HalfCreated) << int(Kind::NotADatabase) << false;
+    QTest::newRow("damaged file") << int(Damaged) << int(Kind::Damaged) << false;
+    QTest::newRow("newer version") << int(NewerVersion) << int(Kind::NewerVersion) << false;
+    QTest::newRow("full disk") << int(DiskFull) << int(Kind::DiskFull) << true;
+}
+
+void tst_DataModule::storageFaults()
+{
+    QFETCH(int, fault);
+    QFETCH(int, kind);
+    QFETCH(bool, starts);
+    const QString path = SqliteStore::filePath(m_dir->path());
+    makeFault(Fault(fault), m_dir->path());
+    const QByteArray before = bytesOf(path);
+    const QString text = StorageFault::text(StorageFault::Kind(kind), path, Schema::Version + 1,
+                                            Schema::Version);
+    if (!starts) {
+        // One message, the file as it was, and no connection left behind.
+        QCOMPARE(errorOf([&] { start(); }), text);
+        QVERIFY(m_env->recorder().isEmpty());
+        QCOMPARE(bytesOf(path), before);
+        QVERIFY(!QFile::exists(path + QLatin1String("-wal")));
+        return;
+    }
+    start();
+    if (fault == DiskFull)
+        scalar(QStringLiteral("PRAGMA max_page_count = %1")
+                   .arg(scalar(QStringLiteral("PRAGMA page_count")).toInt()));
+    QCoreApplication::processEvents(); // said once the windows are up
+    QCOMPARE(m_env->recorder().messages(), fault == DiskFull ? QStringList() : QStringList { text });
+    // The exams still read; a post fails with the same words and keeps what was typed.
+    openPatient(7);
+    m_module->TableEco->last();
+    m_module->TableEco->edit();
+    const QString conclusion(200000, QLatin1Char('x'));
+    m_module->TableEcoEco1->setAsString(conclusion);
+    QCOMPARE(errorOf([&] { m_module->TableEco->post(); }), text);
+    QCOMPARE(m_module->TableEcoEco1->asString(), conclusion);
+    stop();
+    QVERIFY(fault == DiskFull || bytesOf(path) == before);
+    ::chmod(QFile::encodeName(m_dir->path()).constData(), 0700);
+}

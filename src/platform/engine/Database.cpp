@@ -2,11 +2,14 @@
 
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/SqliteStore.h"
+#include "platform/engine/StorageFault.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 namespace {
 QHash<QString, Database *> &registry()
@@ -113,8 +116,22 @@ void Database::openDirectory(const QString &dir)
 
 void Database::connectTo(const QString &dir)
 {
+    const SqliteStore::Probe probe = SqliteStore::probe(dir);
+    if (!m_expectedTables.isEmpty()) {
+        bool any = false;
+        for (const QString &t : probe.tables)
+            any = any || m_expectedTables.contains(t, Qt::CaseInsensitive);
+        if (!any)
+            throw StorageFault(StorageFault::Kind::NotADatabase, SqliteStore::filePath(dir));
+    }
+    if (m_newestVersion >= 0 && probe.userVersion > m_newestVersion)
+        throw StorageFault(StorageFault::Kind::NewerVersion, SqliteStore::filePath(dir),
+                           probe.userVersion, m_newestVersion);
+    m_unprotected = SqliteStore::protect(dir);
     m_connectionName = QStringLiteral("taluvo-%1-%2").arg(m_name).arg(++connectionCounter);
-    QSqlDatabase db = SqliteStore::open(dir, m_connectionName, false);
+    QSqlDatabase db = SqliteStore::open(dir, m_connectionName, false, probe.readOnly);
+    m_readOnly = probe.readOnly;
+    m_storedVersion = probe.userVersion;
     m_handle = SqliteStore::handle(db);
     m_directory = dir;
 }
@@ -135,6 +152,11 @@ void Database::close()
     m_handle = nullptr;
     SqliteStore::close(m_connectionName);
     m_connectionName.clear();
+}
+
+QString Database::filePath() const
+{
+    return m_directory.isEmpty() ? QString() : SqliteStore::filePath(m_directory);
 }
 
 sqlite3 *Database::handle() const
@@ -185,11 +207,32 @@ void Database::submit(Write write)
     m_pending.push_back(std::move(write));
 }
 
+void Database::addReader(const void *owner, std::function<void()> finish)
+{
+    removeReader(owner);
+    m_readers.emplace_back(owner, std::move(finish));
+}
+
+void Database::removeReader(const void *owner)
+{
+    m_readers.erase(std::remove_if(m_readers.begin(), m_readers.end(),
+                                   [owner](const auto &r) { return r.first == owner; }),
+                    m_readers.end());
+}
+
 void Database::beginTransaction()
 {
     if (m_transactionOpen)
         return;
-    // IMMEDIATE takes the write lock at once, so a busy database fails before anything is run.
+    if (m_readOnly)
+        throw StorageFault(StorageFault::Kind::ReadOnly, filePath());
+    while (!m_readers.empty()) {
+        const auto reader = m_readers.back();
+        reader.second();
+        removeReader(reader.first);
+    }
+    // IMMEDIATE takes the write lock at once, before any write checks the rows it changes, so
+    // another instance cannot write between the check and the write.
     SqliteStore::exec(handle(), QStringLiteral("BEGIN IMMEDIATE"));
     m_transactionOpen = true;
 }

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -38,7 +39,11 @@ public:
     [[nodiscard]] static QString resolveAlias(const QString &alias);
     [[nodiscard]] static QString settingsFilePath();
 
-    // Connects to the alias's directory; throws when the directory or its database file is missing.
+    // Connects to the alias's directory; throws when the directory or its database file is missing,
+    // and StorageFault when the file is not a database, is damaged or is of a newer version. A
+    // file or directory that cannot be written gives a read-only connection: reads work, every
+    // write group fails with the read-only fault. Nothing is written while connecting except the
+    // journal mode and the owner-only permissions.
     void open();
     // Connects to an explicit directory (tools and tests).
     void openDirectory(const QString &dir);
@@ -47,6 +52,16 @@ public:
     [[nodiscard]] const QString &directory() const { return m_directory; }
     [[nodiscard]] sqlite3 *handle() const;
     [[nodiscard]] static Database *find(const QString &databaseName);
+
+    // A file whose user_version is above this is refused before anything is written, and so is
+    // one that holds none of the expected tables (an empty or half-created file).
+    void setNewestVersion(int version) { m_newestVersion = version; }
+    void setExpectedTables(const QStringList &tables) { m_expectedTables = tables; }
+    [[nodiscard]] int storedVersion() const { return m_storedVersion; }
+    [[nodiscard]] bool isReadOnly() const { return m_readOnly; }
+    [[nodiscard]] QString filePath() const;
+    // Files of the database that others may read and this process could not protect.
+    [[nodiscard]] const QStringList &unprotectedFiles() const { return m_unprotected; }
 
     // The logical type of a stored column, for query results that read it.
     struct ColumnType {
@@ -59,6 +74,12 @@ public:
     // The type of a column known by its name alone: the one every registered table with such a
     // column gives it; none when no table has it or two disagree.
     [[nodiscard]] std::optional<FieldType> columnTypeByName(const QString &column) const;
+
+    // A statement left half-read keeps the snapshot it started on, and SQLite lets no write start
+    // from a snapshot another connection has since moved past: before taking the write lock,
+    // every such reader is asked to finish reading (finish must end with removeReader).
+    void addReader(const void *owner, std::function<void()> finish);
+    void removeReader(const void *owner);
 
     // One write of a group: exec runs the SQL; undo puts the in-memory state back after a rollback.
     struct Write {
@@ -106,4 +127,10 @@ private:
     std::vector<Write> m_done; // ran inside the open transaction, kept for undo
     int m_groupDepth = 0;
     bool m_transactionOpen = false;
+    int m_newestVersion = -1; // no limit
+    int m_storedVersion = 0;
+    bool m_readOnly = false;
+    QStringList m_unprotected;
+    QStringList m_expectedTables;
+    std::vector<std::pair<const void *, std::function<void()>>> m_readers;
 };

@@ -271,6 +271,8 @@ void Dataset::open()
     try {
         doOpen();
     } catch (...) {
+        // A dataset that failed to open keeps no statement: the connection must stay closable.
+        doClose();
         resetRows();
         if (!m_declared)
             clearFields();
@@ -671,6 +673,8 @@ void Dataset::cancel()
     callHook(m_hooks.beforeCancel);
     dataEvent(DataEvent::CheckBrowseMode);
     group.commit();
+    if (m_state == DatasetState::Edit)
+        editCancelled(m_editBuffer.uid);
     m_editBuffer = DatasetRow();
     m_modified = false;
     if (m_pos >= rowCount())

@@ -156,6 +156,8 @@ protected:
     virtual void reloadRows() { }
     // Copies link values into a new row (details).
     virtual void initNewRecord() { }
+    // The edit of the stored row uid was cancelled (its row may now show newer stored values).
+    virtual void editCancelled(quint64 uid) { Q_UNUSED(uid); }
 
     [[nodiscard]] Field *createField(const QString &name, FieldType type, int size);
     void clearFields();

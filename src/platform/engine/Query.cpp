@@ -113,7 +113,28 @@ Query::Query(QObject *parent)
 
 Query::~Query()
 {
+    releaseCursor();
+}
+
+void Query::releaseCursor()
+{
     m_cursor.reset();
+    if (Database *db = Database::find(m_databaseName))
+        db->removeReader(this);
+}
+
+void Query::keepCursor()
+{
+    Database *db = m_cursorHasRow ? database() : nullptr;
+    if (!db) {
+        releaseCursor();
+        return;
+    }
+    // Read the rest before a write on this connection; the data sources see the new rows.
+    db->addReader(this, [this]() {
+        while (fetchMore()) { }
+        dataEvent(DataEvent::DataSetChange);
+    });
 }
 
 Database *Query::database() const
@@ -288,6 +309,7 @@ void Query::doOpen()
             f->setOrigin(st.originTable(found), st.originColumn(found));
             m_columnOfField.append(found);
         }
+        keepCursor();
         return;
     }
     for (int c = 0; c < columns; ++c) {
@@ -332,6 +354,7 @@ void Query::doOpen()
         f->setOrigin(table, column);
         m_columnOfField.append(c);
     }
+    keepCursor();
 }
 
 bool Query::fetchMore()
@@ -349,14 +372,14 @@ bool Query::fetchMore()
         m_cursorHasRow = st.step();
     }
     if (!m_cursorHasRow)
-        m_cursor.reset();
+        releaseCursor();
     return true;
 }
 
 void Query::doClose()
 {
-    m_cursor.reset();
     m_cursorHasRow = false;
+    releaseCursor();
 }
 
 void Query::reloadRows()
@@ -364,6 +387,7 @@ void Query::reloadRows()
     resetRows();
     m_cursor = prepare();
     m_cursorHasRow = m_cursor->step();
+    keepCursor();
 }
 
 int Query::execSql()

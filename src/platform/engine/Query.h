@@ -101,6 +101,9 @@ private:
     bool m_paramCheck = true;
     bool m_cachedUpdates = false;
     std::vector<QueryParam> m_params;
+    void keepCursor();
+    void releaseCursor();
+
     std::unique_ptr<SqlStatement> m_cursor;
     bool m_cursorHasRow = false;
     QList<int> m_columnOfField;

@@ -1,6 +1,7 @@
 #include "platform/engine/SqlStatement.h"
 
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/StorageFault.h"
 
 #include <sqlite3.h>
 
@@ -9,6 +10,19 @@ void throwSqliteError(sqlite3 *db, int rc)
     const int extended = db ? sqlite3_extended_errcode(db) : rc;
     if (extended == SQLITE_CONSTRAINT_UNIQUE || extended == SQLITE_CONSTRAINT_PRIMARYKEY)
         databaseError(QStringLiteral("Key violation."));
+    // Faults of the file itself are told in plain words, naming it.
+    const QString path = db ? QString::fromUtf8(sqlite3_db_filename(db, "main")) : QString();
+    switch (rc & 0xff) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        throw StorageFault(StorageFault::Kind::Damaged, path);
+    case SQLITE_FULL:
+        throw StorageFault(StorageFault::Kind::DiskFull, path);
+    case SQLITE_READONLY:
+        throw StorageFault(StorageFault::Kind::ReadOnly, path);
+    default:
+        break;
+    }
     if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
         databaseError(QStringLiteral("The table is locked by another user: %1")
                           .arg(QString::fromUtf8(sqlite3_errmsg(db))));

@@ -1,6 +1,8 @@
 #include "platform/engine/SqliteStore.h"
 
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/SqlStatement.h"
+#include "platform/engine/StorageFault.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,7 +25,88 @@ bool SqliteStore::exists(const QString &dir)
     return QFileInfo(filePath(dir)).isFile();
 }
 
-QSqlDatabase SqliteStore::open(const QString &dir, const QString &connectionName, bool create)
+namespace {
+// Whether this process may write path, and its owner meant it to be written: root may write a
+// file whose mode says read-only, but that mode is the owner's request.
+bool writable(const QString &path)
+{
+    struct stat st {};
+    const QByteArray native = QFile::encodeName(path);
+    return ::stat(native.constData(), &st) == 0 && (st.st_mode & 0222) != 0
+        && ::access(native.constData(), W_OK) == 0;
+}
+} // namespace
+
+SqliteStore::Probe SqliteStore::probe(const QString &dir)
+{
+    const QString path = filePath(dir);
+    using Kind = StorageFault::Kind;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        databaseError(QStringLiteral("Cannot open the database file '%1': %2")
+                          .arg(path, file.errorString()));
+    // SQLite would take an empty or half-written file for a new database and write one into it.
+    static const QByteArray magic("SQLite format 3\0", 16);
+    if (file.read(magic.size()) != magic)
+        throw StorageFault(Kind::NotADatabase, path);
+    file.close();
+
+    Probe result;
+    result.readOnly = !writable(path) || !writable(dir);
+    sqlite3 *db = nullptr;
+    // Only read through, but opened for writing where it may be: the last connection to close
+    // removes the -wal and -shm it made, and a read-only one would leave them behind.
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                             result.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE,
+                             nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 5000);
+        sqlite3_stmt *st = nullptr;
+        rc = sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table'", -1,
+                                &st, nullptr);
+        while (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+            result.tables.append(QString::fromUtf8(
+                reinterpret_cast<const char *>(sqlite3_column_text(st, 0))));
+            rc = SQLITE_OK;
+        }
+        if (rc == SQLITE_DONE)
+            rc = SQLITE_OK;
+        sqlite3_finalize(st);
+        if (rc == SQLITE_OK) {
+            st = nullptr;
+            if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr) == SQLITE_OK
+                && sqlite3_step(st) == SQLITE_ROW)
+                result.userVersion = sqlite3_column_int(st, 0);
+            sqlite3_finalize(st);
+        }
+    }
+    const QString message = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    sqlite3_close(db);
+    if ((rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB)
+        throw StorageFault(Kind::Damaged, path);
+    if (rc != SQLITE_OK)
+        databaseError(QStringLiteral("Cannot open the database file '%1': %2").arg(path, message));
+    return result;
+}
+
+QStringList SqliteStore::protect(const QString &dir)
+{
+    QStringList unprotected;
+    const QString path = filePath(dir);
+    for (const QString &file : { path, path + QLatin1String("-wal"), path + QLatin1String("-shm") }) {
+        const QByteArray native = QFile::encodeName(file);
+        struct stat st {};
+        if (::stat(native.constData(), &st) != 0 || (st.st_mode & 077) == 0)
+            continue;
+        // Only the owner's own bits stay: a file kept read-only stays read-only.
+        if (st.st_uid != ::geteuid() || ::chmod(native.constData(), st.st_mode & 0700) != 0)
+            unprotected.append(file);
+    }
+    return unprotected;
+}
+
+QSqlDatabase SqliteStore::open(const QString &dir, const QString &connectionName, bool create,
+                               bool readOnly)
 {
     const QString path = filePath(dir);
     if (create) {
@@ -44,7 +127,8 @@ QSqlDatabase SqliteStore::open(const QString &dir, const QString &connectionName
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    db.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY")
+                                  : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open()) {
         const QString message = db.lastError().text();
         db = QSqlDatabase();
@@ -53,9 +137,13 @@ QSqlDatabase SqliteStore::open(const QString &dir, const QString &connectionName
     }
     sqlite3 *h = handle(db);
     try {
-        exec(h, QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; "
-                               "PRAGMA foreign_keys=OFF; PRAGMA cache_size=-65536; "
-                               "PRAGMA mmap_size=268435456;"));
+        if (!readOnly)
+            exec(h, QStringLiteral("PRAGMA journal_mode=WAL"));
+        // A file made here gets its header at once: an empty file is never a database.
+        if (create && QFileInfo(path).size() == 0)
+            exec(h, QStringLiteral("PRAGMA user_version = 0"));
+        exec(h, QStringLiteral("PRAGMA synchronous=FULL; PRAGMA foreign_keys=OFF; "
+                               "PRAGMA cache_size=-65536; PRAGMA mmap_size=268435456;"));
     } catch (...) {
         db.close();
         db = QSqlDatabase();
@@ -93,6 +181,14 @@ void SqliteStore::exec(sqlite3 *db, const QString &sql)
     if (rc != SQLITE_OK) {
         const QString message = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
         sqlite3_free(err);
-        databaseError(message);
+        switch (rc & 0xff) {
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+        case SQLITE_FULL:
+        case SQLITE_READONLY:
+            throwSqliteError(db, rc);
+        default:
+            databaseError(message);
+        }
     }
 }

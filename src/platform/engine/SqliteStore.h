@@ -2,6 +2,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 struct sqlite3;
 
@@ -16,10 +17,24 @@ public:
     [[nodiscard]] static QString filePath(const QString &dir);
     [[nodiscard]] static bool exists(const QString &dir);
 
+    // What an existing file is, found without writing a byte to it. Throws StorageFault when it
+    // is empty or not an SQLite file, or SQLite finds it damaged.
+    struct Probe
+    {
+        QStringList tables;
+        int userVersion = 0;
+        bool readOnly = false; // the file or its directory cannot (or must not) be written
+    };
+    [[nodiscard]] static Probe probe(const QString &dir);
+    // The file and SQLite's -wal and -shm beside it lose every permission of group and others
+    // when this process owns them; the ones it could not protect are returned, to be told.
+    [[nodiscard]] static QStringList protect(const QString &dir);
+
     // Opens DIR/taluvo.sqlite under connectionName. With create, a missing directory and file are
-    // made; without it, both must exist.
+    // made; without it, both must exist. A read-only connection never writes, not even the
+    // journal mode.
     [[nodiscard]] static QSqlDatabase open(const QString &dir, const QString &connectionName,
-                                           bool create);
+                                           bool create, bool readOnly = false);
     static void close(const QString &connectionName);
 
     // The native handle behind a QSQLITE connection, for the statements the engine runs itself.

@@ -21,6 +21,30 @@ QString quoteName(const QString &name)
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
+const QString kChangedMessage
+    = QStringLiteral("Couldn't perform the edit because another user changed the record.");
+const QString kDeletedMessage = QStringLiteral("Record/Key deleted.");
+
+// A value as the store holds it; empty text is null, as it always reads back.
+QVariant canonical(FieldType type, const QVariant &v)
+{
+    QVariant stored = StorageValue::toStorage(type, v);
+    if (stored.typeId() == QMetaType::QString && stored.toString().isEmpty())
+        return QVariant();
+    return stored;
+}
+
+// Whether two values of a column would be stored alike: a timestamp read back from the store may
+// differ from the one posted below the millisecond, and must not look changed.
+bool sameStored(FieldType type, const QVariant &a, const QVariant &b)
+{
+    const QVariant x = canonical(type, a);
+    const QVariant y = canonical(type, b);
+    if (x.isNull() || y.isNull())
+        return x.isNull() == y.isNull();
+    return x == y;
+}
+
 int compareValues(const QVariant &a, const QVariant &b, FieldType type)
 {
     const bool an = !a.isValid();
@@ -290,6 +314,7 @@ void Table::doOpen()
     }
 
     resolveIndex(columns, rowidKey ? QStringList() : pkColumns);
+    resolveKey(pkColumns);
     m_detailFields.clear();
     if (m_masterLink) {
         if (m_masterFieldNames.size() > m_indexColumns.size())
@@ -330,6 +355,49 @@ void Table::doOpen()
 
     applyFilter();
     loadRows();
+}
+
+void Table::resolveKey(const QStringList &pkColumns)
+{
+    // The primary key when every column of it is read; else the index columns read, made
+    // unique by the rowid (the score table has no key: two rows for one exam are legal).
+    m_keyFields.clear();
+    m_keyWithRowid = pkColumns.isEmpty();
+    for (const QString &c : pkColumns) {
+        const Field *f = findField(c);
+        if (!f) {
+            m_keyFields.clear();
+            m_keyWithRowid = true;
+            break;
+        }
+        m_keyFields.append(f->index());
+    }
+    if (m_keyWithRowid) {
+        for (const QString &c : m_indexColumns) {
+            if (const Field *f = findField(c))
+                m_keyFields.append(f->index());
+        }
+    }
+    QStringList where;
+    for (int idx : m_keyFields)
+        where.append(quoteName(m_columnNames[idx]) + QStringLiteral(" IS ?"));
+    if (m_keyWithRowid)
+        where.append(QStringLiteral("rowid = ?"));
+    m_keyWhere = where.join(QLatin1String(" AND "));
+    QStringList select{QStringLiteral("rowid")};
+    for (const QString &c : m_columnNames)
+        select.append(quoteName(c));
+    m_checkSelect = QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                        .arg(select.join(QLatin1String(", ")), quoteName(sqlTableName()),
+                             m_keyWhere);
+}
+
+QStringList Table::keyColumns() const
+{
+    QStringList names;
+    for (int idx : m_keyFields)
+        names.append(m_columnNames.value(idx));
+    return names;
 }
 
 void Table::resolveIndex(const QStringList &tableColumns, const QStringList &pkColumns)
@@ -503,10 +571,12 @@ void Table::sortLoadedRows()
 void Table::doClose()
 {
     m_select.reset();
+    m_storedAfterConflict.clear();
 }
 
 void Table::reloadRows()
 {
+    m_storedAfterConflict.clear();
     resetRows();
     loadRows();
 }
@@ -562,6 +632,68 @@ int Table::placeInserted(const DatasetRow &row, int) const
     return int(it - m_rows.begin());
 }
 
+struct Table::RowCheck
+{
+    QString select; // rowid and the columns read, of the row found by the key
+    QVariantList key; // storage values bound to the key's markers
+    QVector<FieldType> types;
+    QVector<QVariant> asRead;
+};
+
+Table::RowCheck Table::rowCheck(const DatasetRow &asRead) const
+{
+    RowCheck check;
+    check.select = m_checkSelect;
+    for (int idx : m_keyFields)
+        check.key.append(StorageValue::toStorage(field(idx)->dataType(), asRead.values[idx]));
+    if (m_keyWithRowid)
+        check.key.append(QVariant(asRead.rowid));
+    check.types.reserve(fieldCount());
+    for (int i = 0; i < fieldCount(); ++i)
+        check.types.append(field(i)->dataType());
+    check.asRead = asRead.values;
+    return check;
+}
+
+qint64 Table::findAsRead(sqlite3 *db, const RowCheck &check,
+                         std::optional<QVector<QVariant>> *stored)
+{
+    SqlStatement st(db, check.select);
+    for (int i = 0; i < check.key.size(); ++i)
+        st.bind(i, check.key[i]);
+    if (!st.step())
+        return 0;
+    const qint64 rowid = st.int64(0);
+    QVector<QVariant> now;
+    now.reserve(check.types.size());
+    bool same = true;
+    for (int i = 0; i < check.types.size(); ++i) {
+        now.append(StorageValue::read(st, i + 1, check.types[i]));
+        same = same && sameStored(check.types[i], now[i], check.asRead[i]);
+    }
+    if (same)
+        return rowid;
+    *stored = std::move(now);
+    return 0;
+}
+
+void Table::rememberConflict(quint64 uid, std::optional<QVector<QVariant>> stored)
+{
+    m_storedAfterConflict[uid] = std::move(stored);
+}
+
+void Table::editCancelled(quint64 uid)
+{
+    const auto it = m_storedAfterConflict.find(uid);
+    if (it == m_storedAfterConflict.end())
+        return;
+    const int i = findRowIndexByUid(uid);
+    // A row deleted meanwhile stays shown until the rows are read again.
+    if (i >= 0 && it->second)
+        m_rows[size_t(i)].values = *it->second;
+    m_storedAfterConflict.erase(it);
+}
+
 void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *original,
                         std::function<void()> undo)
 {
@@ -583,8 +715,10 @@ void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *origi
         columns.append(quoteName(m_columnNames[i]));
         values.append(StorageValue::toStorage(f->dataType(), v));
     }
-    QString sql;
+    QPointer<Table> self(this);
+    const quint64 uid = row.uid;
     if (inserting) {
+        QString sql;
         if (columns.isEmpty()) {
             sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
         } else {
@@ -595,31 +729,54 @@ void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *origi
                       .arg(table, columns.join(QLatin1String(", ")),
                            marks.join(QLatin1String(", ")));
         }
-    } else {
-        if (columns.isEmpty())
-            return; // nothing changed: nothing to write
-        QStringList sets;
-        for (const QString &c : columns)
-            sets.append(c + QStringLiteral(" = ?"));
-        sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                  .arg(table, sets.join(QLatin1String(", ")));
-        values.append(QVariant(row.rowid));
-    }
-    QPointer<Table> self(this);
-    const quint64 uid = row.uid;
-    db->submit(Database::Write{
-        [db, sql, values, self, uid, inserting]() {
-            SqlStatement st(db->handle(), sql);
-            for (int i = 0; i < values.size(); ++i)
-                st.bind(i, values[i]);
-            st.step();
-            if (inserting) {
+        db->submit(Database::Write{
+            [db, sql, values, self, uid]() {
+                SqlStatement st(db->handle(), sql);
+                for (int i = 0; i < values.size(); ++i)
+                    st.bind(i, values[i]);
+                st.step();
                 const qint64 rowid = sqlite3_last_insert_rowid(db->handle());
                 if (self)
                     self->applyInsertedRowid(uid, rowid);
-            } else if (sqlite3_changes(db->handle()) == 0) {
-                databaseError(QStringLiteral("Record/Key deleted."));
+            },
+            std::move(undo)});
+        return;
+    }
+    if (columns.isEmpty() || !original)
+        return; // nothing changed: nothing to write
+    QStringList sets;
+    for (const QString &c : columns)
+        sets.append(c + QStringLiteral(" = ?"));
+    const QString update
+        = QStringLiteral("UPDATE %1 SET %2 WHERE ").arg(table, sets.join(QLatin1String(", ")));
+    const RowCheck check = rowCheck(*original);
+    const bool whereAll = m_updateMode == UpdateMode::WhereAll;
+    const QString sql = update + (whereAll ? QStringLiteral("rowid = ?") : m_keyWhere);
+    db->submit(Database::Write{
+        [db, sql, values, check, whereAll, self, uid]() {
+            QVariantList where = check.key;
+            if (whereAll) {
+                // The write group holds the write lock: nobody writes between check and update.
+                std::optional<QVector<QVariant>> stored;
+                const qint64 rowid = findAsRead(db->handle(), check, &stored);
+                if (!rowid) {
+                    if (self)
+                        self->rememberConflict(uid, stored);
+                    databaseError(stored ? kChangedMessage : kDeletedMessage);
+                }
+                where = {QVariant(rowid)};
             }
+            SqlStatement st(db->handle(), sql);
+            int n = 0;
+            for (const QVariant &v : values)
+                st.bind(n++, v);
+            for (const QVariant &v : where)
+                st.bind(n++, v);
+            st.step();
+            if (sqlite3_changes(db->handle()) == 0)
+                databaseError(kDeletedMessage);
+            if (self)
+                self->m_storedAfterConflict.erase(uid);
         },
         std::move(undo)});
 }
@@ -628,13 +785,28 @@ void Table::writeDelete(const DatasetRow &row, std::function<void()> undo)
 {
     checkCanModify();
     Database *db = database();
-    const QString sql = QStringLiteral("DELETE FROM %1 WHERE rowid = ?")
-                            .arg(quoteName(sqlTableName()));
-    const qint64 rowid = row.rowid;
-    db->submit(Database::Write{[db, sql, rowid]() {
+    const RowCheck check = rowCheck(row);
+    const bool whereAll = m_updateMode == UpdateMode::WhereAll;
+    const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2")
+                            .arg(quoteName(sqlTableName()),
+                                 whereAll ? QStringLiteral("rowid = ?") : m_keyWhere);
+    db->submit(Database::Write{[db, sql, check, whereAll]() {
+                                   QVariantList where = check.key;
+                                   if (whereAll) {
+                                       std::optional<QVector<QVariant>> stored;
+                                       const qint64 rowid
+                                           = findAsRead(db->handle(), check, &stored);
+                                       if (!rowid)
+                                           databaseError(stored ? kChangedMessage
+                                                                : kDeletedMessage);
+                                       where = {QVariant(rowid)};
+                                   }
                                    SqlStatement st(db->handle(), sql);
-                                   st.bind(0, QVariant(rowid));
+                                   for (int i = 0; i < where.size(); ++i)
+                                       st.bind(i, where[i]);
                                    st.step();
+                                   if (sqlite3_changes(db->handle()) == 0)
+                                       databaseError(kDeletedMessage);
                                },
                                std::move(undo)});
 }

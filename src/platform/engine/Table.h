@@ -5,9 +5,12 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
+#include <unordered_map>
 
 class SqlStatement;
 class MasterLink;
+struct sqlite3;
 
 // A table of the logical database, opened by its file name ("eco.DB" is the SQL table eco).
 // It loads its rows into memory in index order; as a detail it holds only the rows that match
@@ -18,6 +21,13 @@ class MasterLink;
 // of its index in SQLite.
 // A table with declared fields exposes only those; opening fails when the table or a declared
 // column is missing. The filter "field = value" can be switched on and off.
+//
+// Other programs and other instances write the same file. An update or delete finds its row by
+// the key values this table read (its primary key; for a table without one, its index columns
+// and the rowid) and, by default, only if every column it read still holds what it read; when
+// another writer changed the row the write fails with "Couldn't perform the edit because another
+// user changed the record.", when the row is gone with "Record/Key deleted.", and the dataset
+// keeps what was typed. Cancelling such an edit shows the row as it is stored now.
 class Table : public Dataset
 {
     Q_OBJECT
@@ -57,6 +67,15 @@ public:
 
     [[nodiscard]] Database *database() const override;
 
+    // WhereAll refuses to write over a row another writer changed; KeyOnly only needs the key.
+    enum class UpdateMode { WhereAll, KeyOnly };
+    void setUpdateMode(UpdateMode mode) { m_updateMode = mode; }
+    [[nodiscard]] UpdateMode updateMode() const { return m_updateMode; }
+    // The stored columns that find a row: the primary key, else the index columns; with the
+    // rowid as well when keyIncludesRowid().
+    [[nodiscard]] QStringList keyColumns() const;
+    [[nodiscard]] bool keyIncludesRowid() const { return m_keyWithRowid; }
+
 protected:
     void doOpen() override;
     void doClose() override;
@@ -66,6 +85,7 @@ protected:
     [[nodiscard]] int placeInserted(const DatasetRow &row, int insertPosition) const override;
     void reloadRows() override;
     void initNewRecord() override;
+    void editCancelled(quint64 uid) override;
 
 private:
     friend class MasterLink;
@@ -79,6 +99,12 @@ private:
     // Index order, from the key fromKey on (the keys before it known equal).
     [[nodiscard]] int compareRows(const DatasetRow &a, const DatasetRow &b, int fromKey = 0) const;
     [[nodiscard]] QVariantList masterValues() const;
+    void resolveKey(const QStringList &pkColumns);
+    struct RowCheck;
+    [[nodiscard]] RowCheck rowCheck(const DatasetRow &asRead) const;
+    [[nodiscard]] static qint64 findAsRead(sqlite3 *db, const RowCheck &check,
+                                           std::optional<QVector<QVariant>> *stored);
+    void rememberConflict(quint64 uid, std::optional<QVector<QVariant>> stored);
 
     QString m_databaseName = QStringLiteral("BDC");
     QString m_tableName;
@@ -104,4 +130,12 @@ private:
     // The master record and link values the detail rows were read for.
     quint64 m_masterUid = 0;
     QVariantList m_masterKeys;
+    UpdateMode m_updateMode = UpdateMode::WhereAll;
+    QList<int> m_keyFields;
+    bool m_keyWithRowid = true;
+    QString m_keyWhere; // "k1" IS ? AND ... [AND rowid = ?]
+    QString m_checkSelect; // rowid and every column read, of the row m_keyWhere finds
+    // Rows whose write found them changed or gone: what the store held then (nothing if gone),
+    // shown once the user cancels the edit.
+    std::unordered_map<quint64, std::optional<QVector<QVariant>>> m_storedAfterConflict;
 };

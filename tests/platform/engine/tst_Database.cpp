@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 // Where the alias "Arvendi2" leads, and what connecting says when it leads nowhere.
 class tst_Database : public QObject
 {
@@ -84,7 +86,29 @@ private Q_SLOTS:
         QCOMPARE(Database::find(QStringLiteral("bdc")), &db);
     }
 
+    void othersLoseAccessAtOpen()
+    {
+        const QString dir = m_home.filePath(QStringLiteral("practice"));
+        (void)SqliteStore::open(dir, QStringLiteral("create"), true);
+        SqliteStore::close(QStringLiteral("create"));
+        const QString file = SqliteStore::filePath(dir);
+        QFile(file + QStringLiteral("-wal")).open(QIODevice::WriteOnly);
+        for (const QString &f : { file, file + QStringLiteral("-wal") })
+            ::chmod(QFile::encodeName(f).constData(), 0644);
+        Database db(QStringLiteral("BDC"));
+        db.openDirectory(dir);
+        QCOMPARE(db.unprotectedFiles(), QStringList());
+        QCOMPARE(modeOf(file), 0600);
+        QCOMPARE(modeOf(file + QStringLiteral("-wal")), 0600);
+    }
+
 private:
+    static int modeOf(const QString &path)
+    {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+    }
+
     std::unique_ptr<TestEnvironment> m_env;
     QTemporaryDir m_home;
 };

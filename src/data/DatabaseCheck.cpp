@@ -1,0 +1,173 @@
+#include "data/DatabaseCheck.h"
+
+#include "platform/engine/DatabaseError.h"
+#include "platform/engine/SqlStatement.h"
+#include "platform/engine/SqliteStore.h"
+#include "platform/engine/StorageFault.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace {
+// GLOB patterns of the storage format: YYYY-MM-DD and YYYY-MM-DD HH:MM:SS.zzz.
+const QString kDate = QStringLiteral("[0-9][0-9][0-9][0-9]-[01][0-9]-[0-3][0-9]");
+const QString kTimestamp
+    = kDate + QStringLiteral(" [0-2][0-9]:[0-5][0-9]:[0-5][0-9].[0-9][0-9][0-9]");
+
+QString notDate(const QString &column)
+{
+    return QStringLiteral("(%1 IS NOT NULL AND (typeof(%1) <> 'text' OR %1 NOT GLOB '%2'))")
+        .arg(column, kDate);
+}
+
+QString notTimestamp(const QString &column)
+{
+    return QStringLiteral("(typeof(%1) <> 'text' OR %1 NOT GLOB '%2')").arg(column, kTimestamp);
+}
+
+QString notNumber(const QString &column)
+{
+    return QStringLiteral("typeof(%1) NOT IN ('integer', 'real')").arg(column);
+}
+
+// Counts the rows of sql (whose first column is a key text) and keeps the first keys.
+void count(sqlite3 *db, const QString &sql, DatabaseCheck::Finding &f)
+{
+    SqlStatement st(db, sql);
+    while (st.step()) {
+        if (f.firstKeys.size() < DatabaseCheck::FirstKeys)
+            f.firstKeys.append(st.value(0).toString());
+        ++f.count;
+    }
+}
+
+DatabaseCheck::Finding finding(const char *what, bool damage, const char *note = nullptr)
+{
+    DatabaseCheck::Finding f;
+    f.what = QString::fromUtf8(what);
+    f.damage = damage;
+    if (note)
+        f.note = QString::fromUtf8(note);
+    return f;
+}
+
+// Exam key as printed: patient number and the exam's timestamp.
+const QString kEcoKey = QStringLiteral("CAST(CodigoPaciente AS INTEGER) || ' ' || CodigoExame");
+const QString kImgKey = QStringLiteral("CAST(CodpacienteI AS INTEGER) || ' ' || DodExamei");
+} // namespace
+
+QList<DatabaseCheck::Finding> DatabaseCheck::run(const QString &dir)
+{
+    try {
+        return runChecks(dir);
+    } catch (const StorageFault &fault) {
+        if (fault.kind() != StorageFault::Kind::Damaged)
+            throw;
+        // SQLite cannot even read its way through: that is the whole finding.
+        Finding f = finding("Problemas na estrutura do ficheiro (integrity_check)", true);
+        f.count = 1;
+        f.firstKeys.append(QStringLiteral("o SQLite não consegue ler o ficheiro"));
+        return { f };
+    }
+}
+
+QList<DatabaseCheck::Finding> DatabaseCheck::runChecks(const QString &dir)
+{
+    const SqliteStore::Probe probe = SqliteStore::probe(dir);
+    const QString path = SqliteStore::filePath(dir);
+    sqlite3 *db = nullptr;
+    const int flags = probe.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_close(db);
+        databaseError(QStringLiteral("Cannot open the database file '%1': %2").arg(path, message));
+    }
+    sqlite3_busy_timeout(db, 5000);
+    QList<Finding> findings;
+    try {
+        // Opened for writing only so that closing it removes the -wal it made; never written.
+        SqliteStore::exec(db, QStringLiteral("PRAGMA query_only = 1"));
+
+        Finding integrity = finding("Problemas na estrutura do ficheiro (integrity_check)", true);
+        {
+            SqlStatement st(db, QStringLiteral("PRAGMA integrity_check(100)"));
+            while (st.step()) {
+                const QString line = st.text(0);
+                if (line == QLatin1String("ok"))
+                    continue;
+                if (integrity.firstKeys.size() < FirstKeys)
+                    integrity.firstKeys.append(line);
+                ++integrity.count;
+            }
+        }
+        findings.append(integrity);
+        // Nothing else can be trusted in a file whose pages are broken.
+        if (integrity.count > 0) {
+            sqlite3_close(db);
+            return findings;
+        }
+
+        Finding f = finding("Exames com chave ou datas fora do formato", true);
+        count(db,
+              QStringLiteral("SELECT quote(CodigoPaciente) || ' ' || quote(CodigoExame) FROM eco "
+                             "WHERE %1 OR %2 OR %3")
+                  .arg(notNumber(QStringLiteral("CodigoPaciente")),
+                       notTimestamp(QStringLiteral("CodigoExame")),
+                       notDate(QStringLiteral("DataExame"))),
+              f);
+        findings.append(f);
+        f = finding("Linhas de pontuação com chave fora do formato", true);
+        count(db,
+              QStringLiteral("SELECT quote(CodpacienteI) || ' ' || quote(DodExamei) FROM imagem "
+                             "WHERE %1 OR %2")
+                  .arg(notNumber(QStringLiteral("CodpacienteI")),
+                       notTimestamp(QStringLiteral("DodExamei"))),
+              f);
+        findings.append(f);
+        f = finding("Pacientes com datas fora do formato", true);
+        count(db,
+              QStringLiteral("SELECT NF FROM bddid WHERE %1 OR %2")
+                  .arg(notDate(QStringLiteral("DNASC")), notDate(QStringLiteral("D1CONS"))),
+              f);
+        findings.append(f);
+
+        f = finding("Linhas de pontuação sem o seu exame", false);
+        count(db,
+              QStringLiteral("SELECT %1 FROM imagem i WHERE NOT EXISTS (SELECT 1 FROM eco e "
+                             "WHERE e.CodigoPaciente = i.CodpacienteI "
+                             "AND e.CodigoExame = i.DodExamei)")
+                  .arg(kImgKey),
+              f);
+        findings.append(f);
+        f = finding("Exames de um paciente que não existe", false);
+        count(db,
+              QStringLiteral("SELECT %1 FROM eco e WHERE NOT EXISTS (SELECT 1 FROM bddid p "
+                             "WHERE p.NF = e.CodigoPaciente)")
+                  .arg(kEcoKey),
+              f);
+        findings.append(f);
+        f = finding("Exames sem linha de pontuação", false,
+                    "as janelas criam-na com todas as pontuações a 1 quando o exame é editado");
+        count(db,
+              QStringLiteral("SELECT %1 FROM eco e WHERE NOT EXISTS (SELECT 1 FROM imagem i "
+                             "WHERE i.CodpacienteI = e.CodigoPaciente "
+                             "AND i.DodExamei = e.CodigoExame)")
+                  .arg(kEcoKey),
+              f);
+        findings.append(f);
+        f = finding("Exames com várias linhas de pontuação", false,
+                    "as janelas mostram e alteram só a primeira");
+        count(db,
+              QStringLiteral("SELECT CAST(CodpacienteI AS INTEGER) || ' ' || DodExamei FROM imagem "
+                             "GROUP BY CodpacienteI, DodExamei HAVING count(*) > 1"),
+              f);
+        findings.append(f);
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+    sqlite3_close(db);
+    return findings;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// What "taluvo db check" looks for in a database, read-only: damage first (SQLite's integrity
+// check; dates, timestamps and keys not in the storage format), then rows the record rules would
+// not have produced (a score row without its exam, an exam of an unknown patient, an exam with
+// no score row or with several). Each finding has its count and the first keys, never a name.
+class DatabaseCheck
+{
+public:
+    struct Finding
+    {
+        QString what; // Portuguese, as printed
+        qint64 count = 0;
+        QStringList firstKeys;
+        bool damage = false; // else a broken record rule
+        QString note; // what the windows do about it, when they cope
+    };
+
+    // Runs every check on DIR/taluvo.sqlite; throws DatabaseError (or StorageFault) when the file
+    // cannot be read at all.
+    [[nodiscard]] static QList<Finding> run(const QString &dir);
+    static constexpr int FirstKeys = 5;
+
+private:
+    [[nodiscard]] static QList<Finding> runChecks(const QString &dir);
+};
