@@ -5,6 +5,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QRegularExpression>
 
 #include <cmath>
 
@@ -47,6 +48,14 @@ Span visibleSpan(const QString &line, const QFontMetricsF &metrics, qreal start,
     return span;
 }
 
+qreal widestLine(const QFontMetricsF &metrics, const QString &text)
+{
+    qreal width = 0;
+    for (const QString &line : text.split(QLatin1Char('\n')))
+        width = qMax(width, metrics.horizontalAdvance(line));
+    return width;
+}
+
 } // namespace
 
 ReportTextItem::ReportTextItem(ReportBand *band)
@@ -79,10 +88,7 @@ void ReportTextItem::prepare(ReportGenerator &generator)
 
     qreal width = design.width();
     if (autoSize()) {
-        width = 0;
-        for (const QString &line : m_text.split(QLatin1Char('\n')))
-            width = qMax(width, metrics.horizontalAdvance(line));
-        width = std::ceil(width);
+        width = std::ceil(widestLine(metrics, m_text));
         if (stretch())
             width = qMin(width, qMax<qreal>(1, bandWidth - design.left()));
     }
@@ -125,13 +131,23 @@ void ReportTextItem::paint(ReportGenerator &generator, QPainter &painter, qreal,
     const QFontMetricsF metrics(m_pageFont);
     if (!autoSize())
         painter.setClipRect(rect, Qt::IntersectClip);
+    const qreal tolerance = 0.01;
     if (stretch()) {
         painter.drawText(rect, textFlags() | Qt::TextWordWrap, m_text);
-        generator.recordText(*this, rect, m_text);
+        // Wrapping breaks between words only: a word wider than the box is cut all the same.
+        bool cut = false;
+        for (const QString &word : m_text.split(QRegularExpression(QStringLiteral("\\s+"))))
+            cut = cut || metrics.horizontalAdvance(word) > rect.width() + tolerance;
+        generator.recordText(*this, rect, m_text, cut);
     } else {
+        const QStringList lines = m_text.split(QLatin1Char('\n'));
+        const bool cut = !autoSize()
+            && (widestLine(metrics, m_text) > rect.width() + tolerance
+                || (lines.size() - 1) * metrics.lineSpacing() + metrics.height()
+                    > rect.height() + tolerance);
         QStringList printed;
         qreal baseline = rect.top() + metrics.ascent();
-        for (const QString &line : m_text.split(QLatin1Char('\n'))) {
+        for (const QString &line : lines) {
             const qreal lineWidth = metrics.horizontalAdvance(line);
             qreal start = 0;
             if (textFlags() & Qt::AlignRight)
@@ -150,7 +166,7 @@ void ReportTextItem::paint(ReportGenerator &generator, QPainter &painter, qreal,
             }
             baseline += metrics.lineSpacing();
         }
-        generator.recordText(*this, rect, printed.join(QLatin1Char('\n')));
+        generator.recordText(*this, rect, printed.join(QLatin1Char('\n')), cut);
     }
     painter.restore();
 }
