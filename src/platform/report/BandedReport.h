@@ -29,8 +29,9 @@ class QWidget;
 //     the detail bands print once.
 //  3. Every page starts with the page header bands (the first page only if pageHeaderOnFirstPage)
 //     and ends with the page footer bands at the bottom margin (the first page only if
-//     pageFooterOnFirstPage, the last only if pageFooterOnLastPage). The title bands print once at the start, then the column header
-//     bands, which also follow the page header on every later page.
+//     pageFooterOnFirstPage, the last only if pageFooterOnLastPage). The title bands print once at
+//     the start, then the column header bands, which also follow the page header on every later
+//     page.
 //  4. For each record, each detail band and then its child chain; after the last record, the
 //     summary bands. A band that does not fit above the page footer starts a new page first.
 //     Items that stretch grow the band; a grown band that no longer fits prints what fits and

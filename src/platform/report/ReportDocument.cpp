@@ -13,7 +13,7 @@
 namespace {
 
 constexpr quint32 kMagic = 0x54525044; // "TRPD"
-// 2 added the creator after the title and whether a text was cut.
+// 2 added the creator after the title and where each text lies.
 constexpr quint16 kVersion = 2;
 // More than any report could have; a count beyond it means the file is not one of ours.
 constexpr qint32 kMaxRecords = 10'000'000;
@@ -45,7 +45,7 @@ QDataStream &operator>>(QDataStream &s, ReportDocument::BandRecord &r)
 
 QDataStream &operator<<(QDataStream &s, const ReportDocument::TextRecord &r)
 {
-    return s << qint32(r.page) << r.item << r.rectMm << r.text << r.cut;
+    return s << qint32(r.page) << r.item << r.rectMm << r.text << r.textMm;
 }
 
 // Reads a record as the given version of the format wrote it.
@@ -54,7 +54,9 @@ void read(QDataStream &s, ReportDocument::TextRecord &r, quint16 version)
     qint32 page = 0;
     s >> page >> r.item >> r.rectMm >> r.text;
     if (version >= 2)
-        s >> r.cut;
+        s >> r.textMm;
+    else
+        r.textMm = r.rectMm;
     r.page = page;
 }
 
@@ -102,6 +104,13 @@ void drawPage(QPainter &painter, const QPicture &page)
 }
 
 } // namespace
+
+bool ReportDocument::TextRecord::isCut() const
+{
+    constexpr qreal kRounding = 0.01;
+    return textMm.left() < rectMm.left() - kRounding || textMm.right() > rectMm.right() + kRounding
+        || textMm.top() < rectMm.top() - kRounding || textMm.bottom() > rectMm.bottom() + kRounding;
+}
 
 ReportDocument::ReportDocument()
     : m_pageSize(QPageSize::A4)

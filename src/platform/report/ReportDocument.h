@@ -37,19 +37,21 @@ public:
         }
     };
     // One printed text: a label, field or system-data text as printed (after hooks, masks and
-    // clipping), or the lines of a rich-text item that landed on the page, joined by '\n'. cut
-    // says the text did not fit its box, which printed only part of it.
+    // clipping), or the lines of a rich-text item that landed on the page, joined by '\n'.
+    // rectMm is the item's box; textMm where the whole text lies, which reaches outside the box
+    // where the box cut it.
     struct TextRecord
     {
         int page = 0; // 0-based
         QString item; // the item's object name
         QRectF rectMm;
         QString text;
-        bool cut = false;
+        QRectF textMm;
+        [[nodiscard]] bool isCut() const;
         bool operator==(const TextRecord &o) const
         {
             return page == o.page && item == o.item && rectMm == o.rectMm && text == o.text
-                && cut == o.cut;
+                && textMm == o.textMm;
         }
     };
 

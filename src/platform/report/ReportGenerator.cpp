@@ -328,8 +328,9 @@ void ReportGenerator::paintSlice(ReportBand &band, qreal pageY, qreal from, qrea
 }
 
 void ReportGenerator::recordText(const ReportItem &item, const QRectF &rect, const QString &text,
-                                 bool cut)
+                                 const QRectF &textRect)
 {
-    m_document.addText(
-        { m_page - 1, item.objectName(), toMm(rect.translated(m_left, m_bandOriginY)), text, cut });
+    const QPointF origin(m_left, m_bandOriginY);
+    m_document.addText({ m_page - 1, item.objectName(), toMm(rect.translated(origin)), text,
+                         toMm((textRect.isNull() ? rect : textRect).translated(origin)) });
 }

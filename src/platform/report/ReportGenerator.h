@@ -25,9 +25,10 @@ public:
 
     [[nodiscard]] int pageNumber() const { return m_page; }
     [[nodiscard]] qreal bandWidth() const { return m_bandWidth; }
-    // rect in dots, in the coordinates of the band being painted; cut when the text did not fit.
+    // rect (the item's box) and textRect (where its whole text lies; the box when not given) in
+    // dots, in the coordinates of the band being painted.
     void recordText(const ReportItem &item, const QRectF &rect, const QString &text,
-                    bool cut = false);
+                    const QRectF &textRect = QRectF());
 
 private:
     void beginPage();

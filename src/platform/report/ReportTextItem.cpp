@@ -5,7 +5,6 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QRegularExpression>
 
 #include <cmath>
 
@@ -122,7 +121,7 @@ void ReportTextItem::paint(ReportGenerator &generator, QPainter &painter, qreal,
     const QRectF rect = printRect();
     paintBox(painter, rect);
     if (m_text.isEmpty() || rect.width() <= 0) {
-        generator.recordText(*this, rect, QString());
+        generator.recordText(*this, rect, QString(), QRectF(rect.topLeft(), QSizeF(0, 0)));
         return;
     }
     painter.save();
@@ -131,29 +130,24 @@ void ReportTextItem::paint(ReportGenerator &generator, QPainter &painter, qreal,
     const QFontMetricsF metrics(m_pageFont);
     if (!autoSize())
         painter.setClipRect(rect, Qt::IntersectClip);
-    const qreal tolerance = 0.01;
     if (stretch()) {
         painter.drawText(rect, textFlags() | Qt::TextWordWrap, m_text);
-        // Wrapping breaks between words only: a word wider than the box is cut all the same.
-        bool cut = false;
-        for (const QString &word : m_text.split(QRegularExpression(QStringLiteral("\\s+"))))
-            cut = cut || metrics.horizontalAdvance(word) > rect.width() + tolerance;
-        generator.recordText(*this, rect, m_text, cut);
+        // Wrapping breaks between words only: a word wider than the box still reaches out of it.
+        generator.recordText(*this, rect, m_text,
+                             metrics.boundingRect(rect, textFlags() | Qt::TextWordWrap, m_text));
     } else {
-        const QStringList lines = m_text.split(QLatin1Char('\n'));
-        const bool cut = !autoSize()
-            && (widestLine(metrics, m_text) > rect.width() + tolerance
-                || (lines.size() - 1) * metrics.lineSpacing() + metrics.height()
-                    > rect.height() + tolerance);
+        QRectF whole;
         QStringList printed;
         qreal baseline = rect.top() + metrics.ascent();
-        for (const QString &line : lines) {
+        for (const QString &line : m_text.split(QLatin1Char('\n'))) {
             const qreal lineWidth = metrics.horizontalAdvance(line);
             qreal start = 0;
             if (textFlags() & Qt::AlignRight)
                 start = rect.width() - lineWidth;
             else if (textFlags() & Qt::AlignHCenter)
                 start = (rect.width() - lineWidth) / 2;
+            whole |= QRectF(rect.left() + start, baseline - metrics.ascent(), lineWidth,
+                            metrics.height());
             if (autoSize()) {
                 painter.drawText(QPointF(rect.left() + start, baseline), line);
                 printed.append(line);
@@ -166,7 +160,7 @@ void ReportTextItem::paint(ReportGenerator &generator, QPainter &painter, qreal,
             }
             baseline += metrics.lineSpacing();
         }
-        generator.recordText(*this, rect, printed.join(QLatin1Char('\n')), cut);
+        generator.recordText(*this, rect, printed.join(QLatin1Char('\n')), whole);
     }
     painter.restore();
 }

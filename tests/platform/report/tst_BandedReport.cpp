@@ -634,8 +634,9 @@ void tst_BandedReport::tooLongFieldIsCutAtItsBox()
     QVERIFY2(cut.size() > 10 && cut.size() < full.size() - 10, qPrintable(cut));
     QVERIFY(full.startsWith(cut));
     QCOMPARE(doc.itemTexts(u"whole"_s), QStringList({ full }));
-    QVERIFY(textOf(doc, u"name"_s).cut);
-    QVERIFY(!textOf(doc, u"whole"_s).cut);
+    QVERIFY(textOf(doc, u"name"_s).isCut());
+    QVERIFY(!textOf(doc, u"whole"_s).isCut());
+    QVERIFY(near(textOf(doc, u"name"_s).textMm.width(), textOf(doc, u"whole"_s).textMm.width()));
 
     // No ink right of the box on the cut line; ink there on the whole line.
     const qreal dpi = 150;
@@ -832,7 +833,7 @@ void tst_BandedReport::saveAndLoadRoundTrip()
     QCOMPARE(loaded.creator(), u"Programa"_s);
     QCOMPARE(loaded.bands(), doc.bands());
     QCOMPARE(loaded.texts(), doc.texts());
-    QVERIFY(textOf(loaded, u"cut"_s).cut);
+    QVERIFY(textOf(loaded, u"cut"_s).isCut());
     for (int page = 0; page < doc.pageCount(); ++page)
         QCOMPARE(loaded.toImage(page, 50), doc.toImage(page, 50));
 
@@ -877,7 +878,7 @@ void tst_BandedReport::loadRefusesOtherFiles()
 
 void tst_BandedReport::loadsTheFirstFormat()
 {
-    // As the first version wrote it: no creator, texts without their cut flag.
+    // As the first version wrote it: no creator, texts without where they lie.
     QPicture picture;
     QPainter(&picture).drawLine(0, 0, 100, 100);
     QByteArray bytes;
@@ -900,7 +901,8 @@ void tst_BandedReport::loadsTheFirstFormat()
     QCOMPARE(loaded.title(), u"Antigo"_s);
     QCOMPARE(loaded.creator(), QString());
     QCOMPARE(loaded.pageTexts(0), QStringList { u"Texto"_s });
-    QVERIFY(!loaded.texts().first().cut);
+    QCOMPARE(loaded.texts().first().textMm, QRectF(10, 10, 20, 5));
+    QVERIFY(!loaded.texts().first().isCut());
 }
 
 void tst_BandedReport::previewNavigatesZoomsAndReturnsOnClose()
