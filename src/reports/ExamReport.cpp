@@ -5,13 +5,17 @@
 #include "platform/report/BandedReport.h"
 #include "platform/report/ReportBand.h"
 #include "platform/report/ReportDataField.h"
+#include "platform/report/ReportFonts.h"
 #include "platform/report/ReportLabel.h"
 #include "platform/report/ReportPicture.h"
 #include "platform/report/ReportRichText.h"
 #include "platform/report/ReportShape.h"
+#include "platform/report/ReportSystemData.h"
+#include "platform/report/ReportUnits.h"
+#include "reports/DocumentInfo.h"
 #include "reports/ExamReportRules.h"
-#include "workspace/SegmentViews.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 
 using namespace Qt::StringLiterals;
@@ -85,30 +89,58 @@ struct Measurement
     const char *normal;
 };
 
-// Where a score prints beside its segment's label on the diagram.
+// Where a score prints on the diagram, and on which side of it the segment's name stands: on the
+// side of the segment, unless the segment lies beyond the score and the name fits only outside.
+enum class NameSide { Left, Right };
 struct ScorePlace
 {
     int segment;
     SegmentView view;
     qreal left;
     qreal top;
+    NameSide side;
 };
 constexpr SegmentView V1 = SegmentView::FourChamber;
 constexpr SegmentView V2 = SegmentView::TwoChamber;
 constexpr SegmentView V3 = SegmentView::LongAxis;
 constexpr SegmentView V4 = SegmentView::ShortAxis;
+constexpr NameSide L = NameSide::Left;
+constexpr NameSide R = NameSide::Right;
 const ScorePlace kScores[] = {
-    { 1, V3, 130.4, 13.8 }, { 2, V2, 90.5, 31.2 },   { 3, V1, 46.0, 29.6 },
-    { 4, V2, 60.3, 31.2 },  { 5, V1, 5.3, 38.9 },    { 6, V3, 104.2, 13.8 },
-    { 6, V4, 162.2, 9.3 },  { 7, V2, 91.5, 22.2 },   { 7, V4, 174.9, 21.7 },
-    { 8, V1, 46.8, 22.5 },  { 8, V4, 174.4, 33.9 },  { 9, V2, 59.0, 22.2 },
-    { 9, V4, 157.4, 36.0 }, { 10, V1, 4.8, 23.8 },   { 10, V4, 140.0, 21.7 },
-    { 11, V1, 6.9, 10.1 },  { 12, V2, 88.4, 10.6 },  { 13, V1, 44.7, 10.6 },
-    { 14, V2, 64.6, 10.6 }, { 15, V3, 101.3, 35.5 }, { 16, V3, 115.6, 36.5 },
+    { 1, V3, 130.4, 13.8, L }, { 2, V2, 90.5, 31.2, L },   { 3, V1, 46.0, 29.6, L },
+    { 4, V2, 60.3, 31.2, R },  { 5, V1, 5.3, 38.9, R },    { 6, V3, 104.2, 13.8, L },
+    { 6, V4, 162.2, 9.3, R },  { 7, V2, 91.5, 22.2, L },   { 7, V4, 174.9, 21.7, R },
+    { 8, V1, 46.8, 22.5, L },  { 8, V4, 174.4, 33.9, L },  { 9, V2, 59.0, 22.2, R },
+    { 9, V4, 157.4, 36.0, L }, { 10, V1, 4.8, 23.8, R },   { 10, V4, 140.0, 21.7, R },
+    { 11, V1, 6.9, 10.1, R },  { 12, V2, 88.4, 10.6, L },  { 13, V1, 44.7, 10.6, L },
+    { 14, V2, 64.6, 10.6, R }, { 15, V3, 101.3, 35.5, L }, { 16, V3, 115.6, 36.5, R },
 };
-// The segment names stand just right of their scores.
-constexpr qreal kNameGap = 2.0;
+// A name starts this far right of its score's left edge, or ends this far left of it: clear of
+// the one-digit score. Its box is as wide as the name and a little more.
+constexpr qreal kNameAfterScore = 2.05;
+constexpr qreal kNameBeforeScore = 0.5;
+constexpr qreal kNameSpare = 0.3;
+constexpr qreal kNameHeight = 2.3; // one line, so that names one above the other do not overlap
+constexpr qreal kLeaderGap = 0.3;
 const QRectF kDiagram(4.2, 5.8, 180.2, 34.1);
+
+// A segment's name on the diagram, where it prints.
+struct SegmentName
+{
+    SegmentView view;
+    int segment;
+    QRectF boxMm; // in the band, the name's and its score's together
+};
+
+// Each view at its own proportions, as large as the scores around it allow. The right ventricle
+// of the four-chamber and short-axis views would stand where the scores of the septum are, so
+// those two views show the left ventricle alone.
+const ExamReport::DiagramView kViews[] = {
+    { V1, QRectF(4.872, 4.858, 199 * 0.195, 199 * 0.195), Surroundings::LeftOut },
+    { V2, QRectF(56.805, 5.848, 199 * 0.19, 199 * 0.19), Surroundings::Drawn },
+    { V3, QRectF(91.609, 3.732, 199 * 0.21, 199 * 0.21), Surroundings::Drawn },
+    { V4, QRectF(135.55, -11.12, 199 * 0.27, 199 * 0.27), Surroundings::LeftOut },
+};
 
 void setBand(ReportBand &band, bool &print, const BandPrint &rule)
 {
@@ -130,7 +162,14 @@ ExamReport::ExamReport(TDataModule1 &dm, QObject *parent)
     QuickRep1->setFont(arial(10));
     QuickRep1->setDataset(dm.TableIMG);
     QuickRep1->setPageHeaderOnFirstPage(true);
+    QuickRep1->setPageFooterOnFirstPage(false);
     QuickRep1->setPrintIfEmpty(false);
+    QuickRep1->setCreator(DocumentInfo::creator());
+    // Names the run after the patient and the day; it never cancels a run.
+    QuickRep1->setBeforePrint([this](BandedReport &report, bool &) {
+        report.setTitle(DocumentInfo::examTitle(m_dm.TablePacNOME->asString(),
+                                                m_dm.TableEcoDataExame->asDateTime().date()));
+    });
 
     createHeaderAndTitle();
     createMeasurements();
@@ -144,10 +183,20 @@ ExamReport::~ExamReport() = default;
 void ExamReport::createHeaderAndTitle()
 {
     PageHeaderBand1 = QuickRep1->addBand(ReportBand::Kind::PageHeader, 11.4, u"PageHeaderBand1"_s);
-    ReportLabel *heading
-        = label(PageHeaderBand1, u"QRLabel2"_s, u"Relatório de Exame Ecocardiográfico"_s, 0, 2.1,
-                arial(14), kAuto, 6.3);
+    ReportLabel *heading = label(PageHeaderBand1, u"QRLabel2"_s, DocumentInfo::examHeading(), 0,
+                                 2.1, arial(14), kAuto, 6.3);
     heading->setAlignment(ReportItem::Alignment::CenterOnBand);
+
+    // A page that comes loose from the first must still say whose it is.
+    PageFooterBand1 = QuickRep1->addBand(ReportBand::Kind::PageFooter, 4.5, u"PageFooterBand1"_s);
+    field(PageFooterBand1, u"QRDBTextFooterName"_s, m_dm.TablePac, u"NOME"_s, 2.6, 0.5, arial(8),
+          120.0, 3.5);
+    ReportSystemData *page
+        = PageFooterBand1->addSystemData(ReportSystemData::Data::PageNumber,
+                                         QRectF(150.0, 0.5, 39.7, 3.5), u"QRSysDataFooterPage"_s);
+    page->setPrefix(u"Pág. "_s);
+    page->setAlignment(ReportItem::Alignment::Right);
+    page->setFont(arial(8));
 
     TitleBand1 = QuickRep1->addBand(ReportBand::Kind::Title, 26.7, u"TitleBand1"_s);
     TitleBand1->setFrame(ReportFrame::all());
@@ -158,14 +207,16 @@ void ExamReport::createHeaderAndTitle()
     Table *eco = m_dm.TableEco;
     label(t, u"QRLabel3"_s, u"Nome:"_s, 4.2, 2.1, caption);
     field(t, u"QRDBText1"_s, pac, u"NOME"_s, 16.9, 2.1, value, 84.9);
-    field(t, u"QRDBText5"_s, eco, u"ModoD"_s, 100.3, 2.1, value, 84.1)
+    // Right-aligned, the kind ends where it always did; its box starts clear of the name's.
+    field(t, u"QRDBText5"_s, eco, u"ModoD"_s, 102.3, 2.1, value, 82.1)
         ->setAlignment(ReportItem::Alignment::Right);
     label(t, u"QRLabel6"_s, u"Data de Exame:"_s, 4.2, 8.5, caption);
     field(t, u"QRDBText3"_s, eco, u"DataExame"_s, 29.6, 8.5, value)->setMask(u"dd-mm-yyyy"_s);
     label(t, u"QRLabel9"_s, u"Peso:"_s, 147.4, 8.5, caption);
     field(t, u"QRDBText8"_s, eco, u"Peso"_s, 156.9, 8.5, value);
-    label(t, u"QRLabel10"_s, u"Altura:"_s, 167.5, 8.5, caption);
-    field(t, u"QRDBText9"_s, eco, u"Altura"_s, 175.4, 8.5, value, 9.3)
+    // The caption ends clear of the value's box, which keeps its right edge.
+    label(t, u"QRLabel10"_s, u"Altura:"_s, 166.4, 8.5, caption);
+    field(t, u"QRDBText9"_s, eco, u"Altura"_s, 175.9, 8.5, value, 8.8)
         ->setAlignment(ReportItem::Alignment::Right);
     label(t, u"QRLabel7"_s, u"Médico Assistente:"_s, 4.2, 14.8, caption);
     field(t, u"QRDBText4"_s, eco, u"Medico"_s, 32.8, 14.8, value);
@@ -205,7 +256,7 @@ void ExamReport::createMeasurements()
         { 13.8, "Diástole", "Ved", "35 - 56 mm" },
         { 19.1, "Sístole", "Ves", "23 - 34 mm" },
         { 24.3, "Fracção de Encurtamento", "Fenc", "30 - 45 %" },
-        { 29.6, "Fracção de Ejecção (FE)", "Fe", "45 %" },
+        { 29.6, "Fracção de Ejecção (FE)", "Fe", "> 55 %" },
         { 34.9, "Espessura da Parede Posterior (PP)", "Pp", "6.6 - 11 mm" },
         { 40.2, "Septo Interv. (SIV)", "Siv", "6 - 10 mm" },
         { 45.5, "Aurícula Esquerda (AE)", "Ae", "19 - 40 mm" },
@@ -323,6 +374,12 @@ void ExamReport::createFindings()
     });
 }
 
+const QList<ExamReport::DiagramView> &ExamReport::diagramViews()
+{
+    static const QList<DiagramView> views(std::cbegin(kViews), std::cend(kViews));
+    return views;
+}
+
 void ExamReport::createDiagram()
 {
     const auto findings = [this] { return ExamFindings::fromExam(*m_dm.TableEco); };
@@ -334,31 +391,67 @@ void ExamReport::createDiagram()
     label(b, u"QRLabel50"_s, u"Áreas Segmentares Disquinéticas :"_s, 2.6, 1.9, arial(9));
     label(b, u"QRLabel63"_s, u"Anormais"_s, 59.3, 1.9, arial(9, true));
     ReportPicture *diagram = b->addPicture(kDiagram, u"QRImage2"_s);
-    diagram->setPaintFunction([](QPainter &painter, const QRectF &target) {
-        // Four views side by side, each stretched over a quarter of the picture so that the
-        // walls reach the scores printed around them.
-        const qreal cell = target.width() / 4;
-        const SegmentView views[] = { SegmentView::FourChamber, SegmentView::TwoChamber,
-                                      SegmentView::LongAxis, SegmentView::ShortAxis };
-        const qreal size = SegmentViews::kSize;
-        for (int i = 0; i < 4; ++i) {
+    const QFont nameFont = smallFonts(5.5);
+    const QFontMetricsF nameMetrics(ReportFonts::forPage(nameFont));
+    const qreal digit = ReportUnits::dotsToMm(
+        QFontMetricsF(ReportFonts::forPage(smallFonts(7, true))).horizontalAdvance(u'0'));
+    QList<SegmentName> names;
+    for (const ScorePlace &place : kScores) {
+        // The short-axis view repeats the mid segments; its items get names of their own.
+        const bool again
+            = place.view == SegmentView::ShortAxis && place.segment >= 6 && place.segment <= 10;
+        const QString name = u"C%1"_s.arg(place.segment) + (again ? u"b"_s : QString());
+        ReportDataField *score
+            = field(b, u"QRDBText"_s + name, m_dm.TableIMG, u"C%1"_s.arg(place.segment), place.left,
+                    place.top, smallFonts(7, true));
+        score->setTransparent(true);
+
+        const QString text = SegmentViews::segmentName(place.view, place.segment);
+        const qreal width = ReportUnits::dotsToMm(nameMetrics.horizontalAdvance(text)) + kNameSpare;
+        const bool after = place.side == NameSide::Right;
+        const QRectF box(after ? place.left + kNameAfterScore
+                               : place.left - kNameBeforeScore - width,
+                         place.top + 0.4, width, kNameHeight);
+        ReportLabel *segmentName = label(b, u"QRLabelSeg"_s + name, text, box.left(), box.top(),
+                                         nameFont, box.width(), box.height());
+        segmentName->setAlignment(after ? ReportItem::Alignment::Left
+                                        : ReportItem::Alignment::Right);
+        // Nothing of the drawing lies under a name; were it to, it would show.
+        segmentName->setTransparent(true);
+        // A leader leaves from whichever of the two is nearer the strip, never across the score.
+        names << SegmentName { place.view, place.segment,
+                               box.united(QRectF(place.left, box.top(), digit, box.height())) };
+    }
+    diagram->setPaintFunction([names](QPainter &painter, const QRectF &target) {
+        // target is the picture's box in the page's units; the views are placed in millimetres.
+        const qreal unit = target.width() / kDiagram.width();
+        QTransform toPage = QTransform::fromTranslate(target.left(), target.top());
+        toPage.scale(unit, unit);
+        toPage.translate(-kDiagram.left(), -kDiagram.top());
+        for (const DiagramView &view : kViews) {
+            SegmentViews::paintWalls(painter, view.view, toPage.mapRect(view.rectMm),
+                                     view.surroundings);
+            // Names that stand apart from their strips are joined to them.
+            const QTransform design = SegmentViews::transformFor(view.rectMm);
             painter.save();
-            painter.translate(target.left() + i * cell, target.top());
-            painter.scale(cell / size, target.height() / size);
-            SegmentViews::paintWalls(painter, views[i], QRectF(0, 0, size, size));
+            painter.setTransform(design * toPage, true);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(Qt::black, SegmentViews::kThinLine, Qt::SolidLine, Qt::FlatCap));
+            for (const SegmentName &name : names) {
+                if (name.view != view.view)
+                    continue;
+                QLineF line = SegmentViews::leader(view.view, name.segment,
+                                                   design.inverted().mapRect(name.boxMm));
+                if (line.isNull())
+                    continue;
+                // A hair of white between the text and its leader.
+                const qreal gap = kLeaderGap * SegmentViews::kSize / view.rectMm.width();
+                line.setP1(line.pointAt(std::min(0.5, gap / line.length())));
+                painter.drawLine(line);
+            }
             painter.restore();
         }
     });
-    for (const ScorePlace &place : kScores) {
-        ReportDataField *score
-            = field(b, u"QRDBTextC%1"_s.arg(place.segment), m_dm.TableIMG,
-                    u"C%1"_s.arg(place.segment), place.left, place.top, smallFonts(7, true));
-        score->setTransparent(true);
-        // Opaque, so that a name stays legible where it crosses a wall.
-        label(b, u"QRLabelSeg%1"_s.arg(score->objectName().mid(9)),
-              SegmentViews::segmentName(place.view, place.segment), place.left + kNameGap,
-              place.top + 0.4, smallFonts(5.5), kAuto, 3.0);
-    }
     QRLabel59 = label(b, u"QRLabel59"_s, u"TOTAL (score):"_s, 65.9, 45.0, arial(8, true));
     QRLabel59->setOnPrint([this](ReportLabel &, QString &text) {
         text = ExamReportRules::QRLabel63Print(ExamReportRules::segmentScores(*m_dm.TableIMG));

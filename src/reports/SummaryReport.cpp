@@ -8,6 +8,7 @@
 #include "platform/report/ReportDataField.h"
 #include "platform/report/ReportLabel.h"
 #include "platform/report/ReportShape.h"
+#include "reports/DocumentInfo.h"
 
 using namespace Qt::StringLiterals;
 
@@ -53,6 +54,7 @@ SummaryReport::SummaryReport(Kind kind, Options options, QObject *parent)
     QuickRep->setPageHeaderOnFirstPage(true);
     QuickRep->setPageFooterOnLastPage(true);
     QuickRep->setPrintIfEmpty(true);
+    QuickRep->setCreator(DocumentInfo::creator());
     QuickRep->setBeforePrint([this](BandedReport &, bool &print) { QuickRepBeforePrint(print); });
 
     ReportBand *header = QuickRep->addBand(ReportBand::Kind::PageHeader, 5.8, u"PageHeaderBand1"_s);
@@ -63,10 +65,11 @@ SummaryReport::SummaryReport(Kind kind, Options options, QObject *parent)
         header->setFrame(ReportFrame(Qt::BottomEdge));
 
     ReportBand *title = QuickRep->addBand(ReportBand::Kind::Title, 28.0, u"TitleBand1"_s);
-    label(title, u"QRLabel3"_s,
-          byDoctor ? u"Relação de Eco's por médico"_s : u"Relação de Eco's por Sistema de Saúde"_s,
-          0, 10.6, arial(10, true))
-        ->setAlignment(ReportItem::Alignment::CenterOnBand);
+    QRLabel3 = label(title, u"QRLabel3"_s,
+                     byDoctor ? u"Relação de Eco's por médico"_s
+                              : u"Relação de Eco's por Sistema de Saúde"_s,
+                     0, 10.6, arial(10, true));
+    QRLabel3->setAlignment(ReportItem::Alignment::CenterOnBand);
     QRLabel4 = label(title, u"QRLabel4"_s, QString(), 0, 19.1, arial(9));
     QRLabel4->setAlignment(ReportItem::Alignment::CenterOnBand);
 
@@ -86,7 +89,8 @@ SummaryReport::SummaryReport(Kind kind, Options options, QObject *parent)
         detail->addDataField(nullptr, u"nome"_s, QRectF(5.3, 0.5, 0, 4.5), u"QRDBText1"_s)
             ->setAutoSize(true);
     } else {
-        detail->addDataField(nullptr, u"Entidade"_s, QRectF(5.3, 0.3, 83.9, 4.5), u"QRDBText1"_s);
+        // The name's box ends where the code's begins, below it.
+        detail->addDataField(nullptr, u"Entidade"_s, QRectF(5.3, 0.3, 83.9, 4.2), u"QRDBText1"_s);
         ReportDataField *sigla
             = detail->addDataField(nullptr, u"Sigla"_s, QRectF(5.3, 4.5, 0, 3.5), u"QRDBText4"_s);
         QFont small(u"Small Fonts"_s);
@@ -94,11 +98,13 @@ SummaryReport::SummaryReport(Kind kind, Options options, QObject *parent)
         sigla->setFont(small);
         sigla->setAutoSize(true);
     }
-    QRDBText3 = detail->addDataField(nullptr, u"ModoD"_s,
-                                     QRectF(91.0, byDoctor ? 0.5 : 0.3, 0, 4.5), u"QRDBText3"_s);
-    QRDBText3->setAutoSize(true);
+    // The type stops short of the count, whose box lines up with the total's; a type longer than
+    // the standard ones wraps rather than running under the count.
+    QRDBText3 = detail->addDataField(
+        nullptr, u"ModoD"_s, QRectF(91.0, byDoctor ? 0.5 : 0.3, 160.9 - 91.0, 4.5), u"QRDBText3"_s);
+    QRDBText3->setStretch(true);
     QRDBText2 = detail->addDataField(nullptr, u"COUNT(*)"_s,
-                                     QRectF(159.5, byDoctor ? 0.5 : 0.3, 174.6 - 159.5, 4.5),
+                                     QRectF(161.4, byDoctor ? 0.5 : 0.3, 174.6 - 161.4, 4.5),
                                      u"QRDBText2"_s);
     QRDBText2->setAlignment(ReportItem::Alignment::Right);
     QRDBText2->setStretch(true);
@@ -153,6 +159,9 @@ void SummaryReport::QuickRepBeforePrint(bool &)
         return date ? date().toString(format) : QString();
     };
     QRLabel4->setCaption(u"entre "_s + day(m_options.from) + u" e "_s + day(m_options.to));
+    QuickRep->setTitle(DocumentInfo::summaryTitle(QRLabel3->caption(),
+                                                  m_options.from ? m_options.from() : QDate(),
+                                                  m_options.to ? m_options.to() : QDate()));
 }
 
 void SummaryReport::DetailBand1AfterPrint(bool)

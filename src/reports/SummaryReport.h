@@ -14,7 +14,8 @@ class ReportLabel;
 // health system. It reads the rows of the statistics query (one per group, the count in a column
 // named "COUNT(*)") and keeps a running total that restarts with every generation, so printing
 // again from the preview prints the same total. The type option, read when a run starts, shows or
-// blanks the "Eco" column; the range comes from the statistics page.
+// blanks the "Eco" column; the range comes from the statistics page. Every run is titled with the
+// summary and its range (the print job's and the PDF's title).
 class SummaryReport : public QObject
 {
     Q_OBJECT
@@ -34,6 +35,7 @@ public:
     void setDataset(Dataset *query);
 
     BandedReport *QuickRep = nullptr;
+    ReportLabel *QRLabel3 = nullptr; // the summary's title
     ReportLabel *QRLabel4 = nullptr; // the range
     ReportLabel *QRLabel9 = nullptr; // "Eco"
     ReportDataField *QRDBText3 = nullptr; // the type

@@ -18,7 +18,7 @@ namespace {
 constexpr qreal kWall = 10; // thickness of the left-ventricular wall
 constexpr qreal kApexThinning = 0.25; // the apex is thinner than the rest of the wall
 constexpr qreal kOutlinePen = 1.0;
-constexpr qreal kThinPen = 0.6;
+constexpr qreal kThinPen = kThinLine;
 constexpr qreal kLabelGap = 2; // between a box and its label
 constexpr qreal kTouching = 6; // closer than this, a label needs no leader
 
@@ -218,13 +218,20 @@ struct Strip
     QPolygonF anchors; // points on the strip's edges a leader may end at
 };
 
+// What a drawing shows besides its scored strips, of the left ventricle or around it.
+struct Parts
+{
+    QList<QPainterPath> walls; // wall that is not scored: outlined, unfilled
+    QPainterPath lines; // stroked only
+    QPainterPath thinLines; // valve planes and leaflets
+};
+
 // One view's drawing in design units.
 struct Drawing
 {
     std::vector<Strip> strips;
-    QList<QPainterPath> plainWalls; // wall outside the scored segments: outlined, unfilled
-    QPainterPath orientation; // other chambers and vessels, stroked only
-    QPainterPath valves; // valve planes and leaflets, thin
+    Parts ventricle;
+    Parts surroundings; // the other chambers and vessels, for orientation
 };
 
 void addStrip(Drawing &drawing, const Band &band, int segment, qreal t0, qreal t1)
@@ -291,14 +298,12 @@ Drawing fourChamber()
                                           { 64, 58 },
                                           { 86, 62 } })),
                   5);
-    d.plainWalls << rv.strip(0, 1);
+    d.surroundings.walls << rv.strip(0, 1);
 
-    QPainterPath valves;
-    valves.moveTo(lv.edgeAt(0, -1));
-    valves.lineTo(lv.edgeAt(1, -1));
-    valves.moveTo(rv.edgeAt(0, -1));
-    valves.lineTo(lv.edgeAt(0, 1));
-    d.valves = valves;
+    d.ventricle.thinLines.moveTo(lv.edgeAt(0, -1));
+    d.ventricle.thinLines.lineTo(lv.edgeAt(1, -1));
+    d.surroundings.thinLines.moveTo(rv.edgeAt(0, -1));
+    d.surroundings.thinLines.lineTo(lv.edgeAt(0, 1));
     return d;
 }
 
@@ -310,10 +315,8 @@ Drawing twoChamber()
                   kApexThinning);
     addApicalStrips(d, lv, { 4, 9, 14, 12, 7, 2 });
 
-    QPainterPath valves;
-    valves.moveTo(lv.edgeAt(0, -1));
-    valves.lineTo(lv.edgeAt(1, -1));
-    d.valves = valves;
+    d.ventricle.thinLines.moveTo(lv.edgeAt(0, -1));
+    d.ventricle.thinLines.lineTo(lv.edgeAt(1, -1));
     return d;
 }
 
@@ -328,7 +331,7 @@ Drawing longAxis()
     const std::array<qreal, 4> cut = thirds(lv);
     addStrip(d, lv, 1, 0, cut[0]);
     addStrip(d, lv, 6, cut[0], cut[1]);
-    d.plainWalls << lv.strip(cut[1], cut[2]);
+    d.ventricle.walls << lv.strip(cut[1], cut[2]);
     addStrip(d, lv, 15, cut[2], cut[3]);
     addStrip(d, lv, 16, cut[3], 1);
 
@@ -344,8 +347,9 @@ Drawing longAxis()
     other.cubicTo(178, 97, 190, 96, 199, 96);
     other.moveTo(posteriorBase);
     other.cubicTo(172, 156, 188, 154, 199, 148);
-    d.orientation = other;
+    d.surroundings.lines = other;
 
+    // The valves hinge on the walls of the root and the atrium, so they go with them.
     QPainterPath valves;
     // Mitral leaflets, open into the ventricle.
     valves.moveTo(mitralHinge);
@@ -357,7 +361,7 @@ Drawing longAxis()
     valves.lineTo(180, 80);
     valves.moveTo(174, 96);
     valves.lineTo(180, 82);
-    d.valves = valves;
+    d.surroundings.thinLines = valves;
     return d;
 }
 
@@ -384,10 +388,10 @@ Drawing shortAxis()
     }
 
     // The right ventricle hugs the septal side.
-    d.orientation = crescent(kRingCentre, kRingOuter, 200, 62, 11);
+    d.surroundings.lines = crescent(kRingCentre, kRingOuter, 200, 62, 11);
     // Papillary muscles.
-    d.orientation.addEllipse(kRingCentre + QPointF(13, 9), 4, 4);
-    d.orientation.addEllipse(kRingCentre + QPointF(-8, 14), 4, 4);
+    d.ventricle.lines.addEllipse(kRingCentre + QPointF(13, 9), 4, 4);
+    d.ventricle.lines.addEllipse(kRingCentre + QPointF(-8, 14), 4, 4);
     return d;
 }
 
@@ -401,6 +405,14 @@ const std::array<Drawing, 4> &drawings()
 const Drawing &drawingOf(SegmentView view)
 {
     return drawings().at(std::size_t(view));
+}
+
+QList<const Parts *> partsOf(SegmentView view, Surroundings surroundings)
+{
+    const Drawing &drawing = drawingOf(view);
+    if (surroundings == Surroundings::LeftOut)
+        return { &drawing.ventricle };
+    return { &drawing.surroundings, &drawing.ventricle };
 }
 
 const Strip *stripOf(SegmentView view, int segment)
@@ -605,6 +617,12 @@ QPainterPath stripPath(SegmentView view, int segment)
     return strip ? strip->path : QPainterPath();
 }
 
+QLineF leader(SegmentView view, int segment, const QRectF &label)
+{
+    const Strip *strip = stripOf(view, segment);
+    return strip ? leaderFor(label, *strip) : QLineF();
+}
+
 QFont defaultLabelFont()
 {
     QFont font;
@@ -644,7 +662,8 @@ void paint(QPainter &painter, SegmentView view, const QRectF &target, const QFon
     painter.restore();
 }
 
-void paintWalls(QPainter &painter, SegmentView view, const QRectF &target)
+void paintWalls(QPainter &painter, SegmentView view, const QRectF &target,
+                Surroundings surroundings)
 {
     painter.save();
     painter.setTransform(transformFor(target), true);
@@ -653,16 +672,19 @@ void paintWalls(QPainter &painter, SegmentView view, const QRectF &target)
     const QPen outline(Qt::black, kOutlinePen, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
     const QPen thin(Qt::black, kThinPen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 
-    const Drawing &drawing = drawingOf(view);
+    const QList<const Parts *> parts = partsOf(view, surroundings);
     painter.setPen(outline);
     painter.setBrush(Qt::NoBrush);
-    painter.drawPath(drawing.orientation);
-    for (const QPainterPath &wall : drawing.plainWalls) {
-        painter.fillPath(wall, Qt::white);
-        painter.drawPath(wall);
+    for (const Parts *p : parts)
+        painter.drawPath(p->lines);
+    for (const Parts *p : parts) {
+        for (const QPainterPath &wall : p->walls) {
+            painter.fillPath(wall, Qt::white);
+            painter.drawPath(wall);
+        }
     }
-    // Strips go over the orientation walls, which run into them.
-    for (const Strip &strip : drawing.strips) {
+    // Strips go over the other walls, which run into them.
+    for (const Strip &strip : drawingOf(view).strips) {
         painter.fillPath(strip.path, Qt::white);
         hatch(painter, strip.path, fillOf(strip.segment));
         painter.setPen(outline);
@@ -670,7 +692,8 @@ void paintWalls(QPainter &painter, SegmentView view, const QRectF &target)
     }
 
     painter.setPen(thin);
-    painter.drawPath(drawing.valves);
+    for (const Parts *p : parts)
+        painter.drawPath(p->thinLines);
     painter.restore();
 }
 

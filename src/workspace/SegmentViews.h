@@ -13,6 +13,10 @@ class QPainter;
 // The four views of the left ventricle on which wall motion is scored.
 enum class SegmentView { FourChamber, TwoChamber, LongAxis, ShortAxis };
 
+// The other chambers and vessels a view shows around the left ventricle, for orientation only:
+// the right ventricle, the aortic root and the left atrium.
+enum class Surroundings { Drawn, LeftOut };
+
 // Black-on-white line drawings of the four views, painted with QPainter so that the wall-motion
 // page and the printed report draw the same picture at any scale. Every drawing is designed on a
 // square of kSize units; the wall segments are hatched strips, each labelled with its number and
@@ -25,6 +29,7 @@ namespace SegmentViews {
 constexpr int kSize = 199;
 constexpr qreal kBoxWidth = 17;
 constexpr qreal kBoxHeight = 21;
+constexpr qreal kThinLine = 0.6; // valves and leaders
 
 // Where one segment's score goes on one view, in the view's design units.
 struct Slot
@@ -41,6 +46,10 @@ struct Slot
 
 // The segments a view shows as scored strips.
 [[nodiscard]] QList<int> segments(SegmentView view);
+
+// A thin line from a label (a box in design units) to the segment's strip, for a label that stands
+// apart from it; null where the label is close enough to need none.
+[[nodiscard]] QLineF leader(SegmentView view, int segment, const QRectF &label);
 
 // The label's name line: the short-axis view names segment 9 "mid inf post".
 [[nodiscard]] QString segmentName(SegmentView view, int segment);
@@ -59,8 +68,9 @@ struct Slot
 // their place beside the boxes at any scale; a font sized in points is taken as that many units.
 void paint(QPainter &painter, SegmentView view, const QRectF &target,
            const QFont &labelFont = defaultLabelFont());
-// The drawing alone: strips and orientation walls, no labels or leaders, for layouts that place
-// their own labels.
-void paintWalls(QPainter &painter, SegmentView view, const QRectF &target);
+// The drawing alone: strips and the other walls, no labels or leaders, for layouts that place
+// their own labels; with the surroundings left out, only the left ventricle.
+void paintWalls(QPainter &painter, SegmentView view, const QRectF &target,
+                Surroundings surroundings = Surroundings::Drawn);
 
 } // namespace SegmentViews

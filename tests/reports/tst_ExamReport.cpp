@@ -4,12 +4,22 @@
 #include "platform/engine/Table.h"
 #include "platform/report/BandedReport.h"
 #include "platform/report/ReportDocument.h"
+#include "platform/report/ReportFonts.h"
+#include "platform/report/ReportLabel.h"
+#include "platform/report/ReportUnits.h"
 #include "platform/widgets/DialogRecorder.h"
 #include "support/PracticeDirectory.h"
+#include "support/ReportLayoutCheck.h"
 #include "support/TestSupport.h"
+#include "workspace/MeasurementsPage.h"
+#include "workspace/SegmentViews.h"
 
+#include <QFontMetricsF>
 #include <QImage>
+#include <QLabel>
+#include <QPainter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -74,6 +84,10 @@ private Q_SLOTS:
     void printedTextFollowsTheFindings_data();
     void printedTextFollowsTheFindings();
     void nullMeasurementIsAnEmptyGreyBox();
+    void normalRangesAgreeWithTheScreen();
+    void pdfIsTitledForTheRecord();
+    void noTextIsHidden();
+    void diagramNamesStandBesideTheirSegments();
 
 private:
     // The report as PDF, read back page by page; empty when pdftotext is missing.
@@ -92,6 +106,41 @@ private:
         return pages;
     }
     static bool canReadPdf() { return !QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty(); }
+    // pdfinfo's lines and the XMP metadata of the report as PDF; empty without pdfinfo.
+    QString pdfInfo()
+    {
+        const QString pdf = m_files.path() + u"/info.pdf"_s;
+        if (!m_report->QuickRep1->exportPdf(pdf))
+            return {};
+        QString info;
+        for (const QStringList &arguments :
+             { QStringList { pdf }, QStringList { u"-meta"_s, pdf } }) {
+            QProcess read;
+            read.start(u"pdfinfo"_s, arguments);
+            if (!read.waitForFinished(30000))
+                return {};
+            info += QString::fromUtf8(read.readAllStandardOutput());
+        }
+        return info;
+    }
+    // Patient 7's exam with every finding abnormal and the widest values it may hold.
+    void makeEverythingAbnormal()
+    {
+        Table *eco = m_module->TableEco;
+        eco->edit();
+        eco->fieldByName(u"ModoD"_s)
+            ->setAsString(u"Modo M e Bid. / Doppler: Pulsado, Contínuo, Côr"_s);
+        eco->fieldByName(u"Peso"_s)->setAsInteger(120);
+        eco->fieldByName(u"Altura"_s)->setAsInteger(185);
+        eco->fieldByName(u"Qte"_s)->setAsString(u"Razoável"_s);
+        for (const char *normal : { "OrdSeg", "Dcc", "Vcn", "Cvn", "Pn" })
+            eco->fieldByName(QString::fromLatin1(normal))->setAsBoolean(false);
+        for (const char *abnormal :
+             { "Dccae", "Dccad", "Dccve", "Dccvd", "Vceem", "Vceea", "Vceep", "Vceet", "Vcmm",
+               "Vcma", "Vcmp", "VcmT", "Cvm", "Cvd", "Pdg" })
+            eco->fieldByName(QString::fromLatin1(abnormal))->setAsBoolean(true);
+        eco->post();
+    }
 
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<PracticeDirectory> m_dir;
@@ -210,6 +259,14 @@ void tst_ExamReport::longConclusionContinuesOnPageTwo()
     const ReportDocument doc = m_report->QuickRep1->generate();
     QCOMPARE(doc.pageCount(), 2);
     QCOMPARE(doc.pageBands(1).first(), u"PageHeaderBand1"_s);
+    // The second page says whose it is and which it is; the first has no footer.
+    QVERIFY(!doc.pageBands(0).contains(u"PageFooterBand1"_s));
+    QCOMPARE(doc.pageBands(1).last(), u"PageFooterBand1"_s);
+    QCOMPARE(doc.itemTexts(u"QRDBTextFooterName"_s),
+             QStringList { u"MARIA DA CONCEICAO FERREIRA"_s });
+    QCOMPARE(doc.itemTexts(u"QRSysDataFooterPage"_s), QStringList { u"Pág. 2"_s });
+    const QStringList hidden = hiddenTexts(*m_report->QuickRep1, doc);
+    QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(u'\n')));
     QVERIFY(!doc.pageBands(1).contains(u"TitleBand1"_s));
     QVERIFY(doc.pageBands(1).contains(u"SummaryBand1"_s));
     const QStringList pieces = doc.itemTexts(u"QRDBRichText1"_s);
@@ -224,6 +281,9 @@ void tst_ExamReport::longConclusionContinuesOnPageTwo()
     QVERIFY(!pages.at(1).contains(u"Nome:"_s));
     QVERIFY(pages.at(1).contains(u"Parágrafo 60 da conclusão."_s));
     QVERIFY(pages.at(0).contains(u"Parágrafo 1 da conclusão."_s));
+    const QString footer = pages.at(1).trimmed().section(u'\n', -1).simplified();
+    QCOMPARE(footer, u"MARIA DA CONCEICAO FERREIRA Pág. 2"_s);
+    QVERIFY(!pages.at(0).contains(u"Pág."_s));
 }
 
 void tst_ExamReport::longNameIsCut()
@@ -317,6 +377,209 @@ void tst_ExamReport::nullMeasurementIsAnEmptyGreyBox()
     QVERIFY2(qAbs(colour.red() - 223) <= 2 && colour.red() == colour.green()
                  && colour.green() == colour.blue(),
              qPrintable(colour.name()));
+}
+
+void tst_ExamReport::normalRangesAgreeWithTheScreen()
+{
+    // The page "Valores" is the reference: the report may add a unit or leave out a blank.
+    MeasurementsPage page;
+    const auto plain = [](QString text) { return text.remove(u' '); };
+    int compared = 0;
+    for (const QLabel *normal : page.findChildren<QLabel *>()) {
+        if (!normal->objectName().startsWith(u"LabelNormal"_s))
+            continue;
+        const QString field = normal->objectName().mid(11);
+        const auto *printed
+            = qobject_cast<ReportLabel *>(m_report->DetailBand1->item(u"QRLabelNormal"_s + field));
+        QVERIFY2(printed, qPrintable(field));
+        QVERIFY2(plain(printed->caption()).startsWith(plain(normal->text())),
+                 qPrintable(field + u": "_s + printed->caption()));
+        ++compared;
+    }
+    QCOMPARE(compared, 16);
+
+    if (!canReadPdf())
+        QSKIP("pdftotext is not installed");
+    const QStringList lines = pdfPages().value(0).split(u'\n');
+    const auto ejection = std::find_if(lines.cbegin(), lines.cend(), [](const QString &line) {
+        return line.contains(u"Fracção de Ejecção (FE)"_s);
+    });
+    QVERIFY(ejection != lines.cend());
+    QVERIFY2(ejection->contains(QRegularExpression(u"\\(FE\\) +62 +> 55 %"_s)),
+             qPrintable(*ejection));
+}
+
+void tst_ExamReport::pdfIsTitledForTheRecord()
+{
+    if (QStandardPaths::findExecutable(u"pdfinfo"_s).isEmpty())
+        QSKIP("pdfinfo is not installed");
+    const QString info = pdfInfo();
+    const QString title = u"Relatório de Exame Ecocardiográfico — MARIA DA CONCEICAO FERREIRA — "
+                          "14/06/2024"_s;
+    const auto line = [](const QString &pattern) {
+        return QRegularExpression(u"^"_s + pattern + u"$"_s, QRegularExpression::MultilineOption);
+    };
+    QVERIFY2(info.contains(line(u"Title: +"_s + QRegularExpression::escape(title))),
+             qPrintable(info));
+    QVERIFY(info.contains(u"<rdf:li xml:lang=\"x-default\">"_s + title + u"</rdf:li>"_s));
+    QVERIFY(info.contains(line(u"Creator: +Taluvo"_s)));
+    QVERIFY(info.contains(u"xmp:CreatorTool=\"Taluvo\""_s));
+    QVERIFY(info.contains(u"pdfaid:part=\"1\""_s));
+    QVERIFY(info.contains(u"pdfaid:conformance=\"B\""_s));
+    QVERIFY(info.contains(line(u"PDF version: +1\\.4"_s)));
+    QVERIFY(info.contains(line(u"Page size: +595 x 842 pts \\(A4\\)"_s)));
+
+    // Another patient, another title: it is worked out for every run.
+    QVERIFY(m_module->TablePac->locate(u"NF"_s, 12));
+    QVERIFY(pdfInfo().contains(
+        line(u"Title: +Relatório de Exame Ecocardiográfico — MARIA DA CONCEICAO DOS SANTOS "
+             "FERREIRA DE ALBUQUERQUE E VASCONCELOS MENDONCA — 14/06/2024"_s)));
+}
+
+void tst_ExamReport::noTextIsHidden()
+{
+    makeEverythingAbnormal();
+    const ReportDocument doc = m_report->QuickRep1->generate();
+    QCOMPARE(doc.pageCount(), 1);
+    QVERIFY(doc.pageBands(0).contains(u"ChildBand5"_s));
+    QCOMPARE(doc.itemTexts(u"QRDBText9"_s), QStringList { u"185"_s });
+    const QStringList hidden = hiddenTexts(*m_report->QuickRep1, doc);
+    QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(u'\n')));
+}
+
+void tst_ExamReport::diagramNamesStandBesideTheirSegments()
+{
+    const ReportDocument doc = m_report->QuickRep1->generate();
+    QPointF band;
+    for (const ReportDocument::BandRecord &record : doc.bands()) {
+        if (record.band == u"ChildBand5"_s)
+            band = record.rectMm.topLeft();
+    }
+    QVERIFY(!band.isNull());
+    const auto fontHeight = [this](const QString &item) {
+        const auto *text = qobject_cast<ReportTextItem *>(m_report->ChildBand5->item(item));
+        return ReportUnits::dotsToMm(QFontMetricsF(ReportFonts::forPage(text->font())).height());
+    };
+    // Each segment's name and score, where their texts lie in the band.
+    struct Pair
+    {
+        QString key; // C6, or C6b for the short-axis view's
+        QString name;
+        QRectF nameMm;
+        QRectF scoreMm;
+    };
+    QMap<QString, Pair> pairs;
+    for (const ReportDocument::TextRecord &text : doc.texts()) {
+        for (const QString &prefix : { u"QRLabelSeg"_s, u"QRDBText"_s }) {
+            const QString key = text.item.mid(prefix.size());
+            if (!text.item.startsWith(prefix) || !key.startsWith(u'C'))
+                continue;
+            QRectF rect = text.rectMm.translated(-band);
+            rect.setHeight(fontHeight(text.item));
+            Pair &pair = pairs[key];
+            pair.key = key;
+            if (prefix == u"QRDBText"_s) {
+                pair.scoreMm = rect;
+            } else {
+                pair.nameMm = rect;
+                pair.name = text.text;
+            }
+        }
+    }
+    QCOMPARE(pairs.size(), 21);
+
+    const QList<ExamReport::DiagramView> &views = ExamReport::diagramViews();
+    const auto placeOf = [&views](SegmentView view) {
+        for (const ExamReport::DiagramView &place : views) {
+            if (place.view == view)
+                return SegmentViews::transformFor(place.rectMm);
+        }
+        return QTransform();
+    };
+    // From a strip's outline, walked every tenth of a millimetre, to a box.
+    const auto distance = [&](SegmentView view, int segment, const QRectF &box) {
+        const QPolygonF outline
+            = placeOf(view).map(SegmentViews::stripPath(view, segment).toFillPolygon());
+        qreal best = 1e9;
+        for (qsizetype i = 0; i + 1 < outline.size(); ++i) {
+            const QLineF edge(outline.at(i), outline.at(i + 1));
+            const int steps = std::max(1, int(edge.length() * 10));
+            for (int k = 0; k <= steps; ++k) {
+                const QPointF p = edge.pointAt(qreal(k) / steps);
+                best = std::min(
+                    best,
+                    std::hypot(std::max({ box.left() - p.x(), 0.0, p.x() - box.right() }),
+                               std::max({ box.top() - p.y(), 0.0, p.y() - box.bottom() })));
+            }
+        }
+        return best;
+    };
+    for (const Pair &pair : pairs) {
+        const int segment = pair.key.mid(1).remove(u'b').toInt();
+        SegmentView own = SegmentView::ShortAxis;
+        if (!pair.key.endsWith(u'b')) {
+            for (SegmentView view :
+                 { SegmentView::FourChamber, SegmentView::TwoChamber, SegmentView::LongAxis }) {
+                if (SegmentViews::segments(view).contains(segment))
+                    own = view;
+            }
+        }
+        QCOMPARE(pair.name, SegmentViews::segmentName(own, segment));
+        // The name and its score stand nearer their own strip than any other, of any view.
+        const QRectF both = pair.nameMm.united(pair.scoreMm);
+        const qreal apart = distance(own, segment, both);
+        QVERIFY2(apart < 8, qPrintable(pair.key));
+        for (const ExamReport::DiagramView &view : views) {
+            for (int other : SegmentViews::segments(view.view)) {
+                if (view.view != own || other != segment)
+                    QVERIFY2(distance(view.view, other, both) > apart,
+                             qPrintable(pair.key + u" nearer segment %1"_s.arg(other)));
+            }
+        }
+    }
+
+    // No stroke of the drawing, leaders included, reaches into a name or a score, and nothing
+    // of it is cut at the picture's edges: the drawing is what the picture adds to the page.
+    constexpr qreal dpi = 400;
+    const auto render = [&] {
+        QImage image(qRound(190 / 25.4 * dpi), qRound(50.3 / 25.4 * dpi), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        const ReportDocument page = m_report->QuickRep1->generate();
+        QPainter painter(&image);
+        painter.translate(-band * dpi / 25.4);
+        const QSizeF size = page.pageSizeMm() * dpi / 25.4;
+        page.render(painter, 0, QRectF(QPointF(0, 0), size));
+        return image;
+    };
+    const QImage withDrawing = render();
+    ReportItem *picture = m_report->ChildBand5->item(u"QRImage2"_s);
+    picture->setEnabled(false);
+    const QImage without = render();
+    picture->setEnabled(true);
+    const auto drawn = [&](const QRectF &mm) {
+        const QRect pixels
+            = QRectF(mm.topLeft() * dpi / 25.4, mm.size() * dpi / 25.4).toAlignedRect();
+        for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
+            for (int x = pixels.left(); x <= pixels.right(); ++x) {
+                if (withDrawing.pixel(x, y) != without.pixel(x, y))
+                    return true;
+            }
+        }
+        return false;
+    };
+    QVERIFY(drawn(picture->geometry()));
+    for (const Pair &pair : pairs) {
+        // Leaders end at a box's edge: a hair inside it is the box.
+        QVERIFY2(!drawn(pair.nameMm.adjusted(0.1, 0.1, -0.1, -0.1)), qPrintable(pair.key));
+        QVERIFY2(!drawn(pair.scoreMm.adjusted(0.1, 0.1, -0.1, -0.1)), qPrintable(pair.key));
+    }
+    const QRectF frame = picture->geometry();
+    const qreal hair = 25.4 / dpi;
+    for (const QRectF &edge : { QRectF(frame.left(), frame.top(), frame.width(), hair),
+                                QRectF(frame.left(), frame.bottom() - hair, frame.width(), hair),
+                                QRectF(frame.left(), frame.top(), hair, frame.height()),
+                                QRectF(frame.right() - hair, frame.top(), hair, frame.height()) })
+        QVERIFY(!drawn(edge));
 }
 
 QTEST_MAIN(tst_ExamReport)

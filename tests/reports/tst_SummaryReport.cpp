@@ -7,8 +7,13 @@
 #include "platform/widgets/DialogRecorder.h"
 #include "reports/StatisticsPage.h"
 #include "support/PracticeDirectory.h"
+#include "support/ReportLayoutCheck.h"
 #include "support/TestSupport.h"
 
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -31,6 +36,10 @@ INSERT INTO eco (CodigoPaciente, CodigoExame, DataExame, Executor, ModoD) VALUES
     (2, '2024-03-03 09:00:00.000', '2024-03-03', 1, 'Doppler'),
     (3, '2024-03-04 09:00:00.000', '2024-03-04', 2, 'Modo M'),
     (3, '2024-03-05 09:00:00.000', '2024-03-05', NULL, 'Modo M');
+-- 2022: the two longest standard types.
+INSERT INTO eco (CodigoPaciente, CodigoExame, DataExame, Executor, ModoD) VALUES
+    (1, '2022-02-01 09:00:00.000', '2022-02-01', 1, 'Modo M e Bid. / Doppler: Pulsado, Contínuo, Côr'),
+    (3, '2022-02-02 09:00:00.000', '2022-02-02', 1, 'Doppler : Pulsado + Contínuo + Côr');
 )"_s;
     // Many health systems with one exam each, for a summary longer than a page.
     for (int i = 100; i < 190; ++i)
@@ -54,6 +63,9 @@ private Q_SLOTS:
     void byDoctorWithoutTypes();
     void noDoctorInRange();
     void longSummaryRepeatsHeaders();
+    void noTextIsHidden_data();
+    void noTextIsHidden();
+    void pdfIsTitledForTheRecord();
 
 private:
     ReportDocument run(SummaryReport::Kind kind, bool types, const QDate &from, const QDate &to);
@@ -157,6 +169,61 @@ void tst_SummaryReport::longSummaryRepeatsHeaders()
     QCOMPARE(pages.last(), u"Pág.: %1"_s.arg(doc.pageCount()));
     QCOMPARE(doc.itemTexts(u"QRSysData1"_s).size(), doc.pageCount());
     QCOMPARE(doc.itemTexts(u"QRLabel8"_s), QStringList { u"95"_s });
+}
+
+void tst_SummaryReport::noTextIsHidden_data()
+{
+    QTest::addColumn<bool>("byDoctor");
+    QTest::addColumn<bool>("types");
+    QTest::newRow("by doctor, with types") << true << true;
+    QTest::newRow("by doctor") << true << false;
+    QTest::newRow("by health system, with types") << false << true;
+    QTest::newRow("by health system") << false << false;
+}
+
+void tst_SummaryReport::noTextIsHidden()
+{
+    QFETCH(bool, byDoctor);
+    QFETCH(bool, types);
+    const ReportDocument doc
+        = run(byDoctor ? SummaryReport::Kind::ByDoctor : SummaryReport::Kind::ByHealthSystem, types,
+              QDate(2022, 1, 1), QDate(2022, 12, 31));
+    QCOMPARE(doc.pageCount(), 1);
+    if (types) {
+        QVERIFY(doc.itemTexts(u"QRDBText3"_s)
+                    .contains(u"Modo M e Bid. / Doppler: Pulsado, Contínuo, Côr"_s));
+    }
+    const QStringList hidden = hiddenTexts(*m_report->QuickRep, doc);
+    QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(u'\n')));
+}
+
+void tst_SummaryReport::pdfIsTitledForTheRecord()
+{
+    if (QStandardPaths::findExecutable(u"pdfinfo"_s).isEmpty())
+        QSKIP("pdfinfo is not installed");
+    QVERIFY(run(SummaryReport::Kind::ByHealthSystem, true, QDate(2024, 1, 1), QDate(2024, 12, 31))
+                .pageCount()
+            > 0);
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(u"summary.pdf"_s);
+    QVERIFY(m_report->QuickRep->exportPdf(pdf));
+    QString info;
+    for (const QStringList &arguments : { QStringList { pdf }, QStringList { u"-meta"_s, pdf } }) {
+        QProcess read;
+        read.start(u"pdfinfo"_s, arguments);
+        QVERIFY(read.waitForFinished(30000));
+        info += QString::fromUtf8(read.readAllStandardOutput());
+    }
+    const auto line = [](const QString &pattern) {
+        return QRegularExpression(u"^"_s + pattern + u"$"_s, QRegularExpression::MultilineOption);
+    };
+    QVERIFY2(info.contains(line(u"Title: +Relação de Eco's por Sistema de Saúde — 01/01/2024 a "
+                                "31/12/2024"_s)),
+             qPrintable(info));
+    QVERIFY(info.contains(line(u"Creator: +Taluvo"_s)));
+    QVERIFY(info.contains(u"pdfaid:part=\"1\""_s));
+    QVERIFY(info.contains(u"pdfaid:conformance=\"B\""_s));
+    QVERIFY(info.contains(line(u"Page size: +595 x 842 pts \\(A4\\)"_s)));
 }
 
 QTEST_MAIN(tst_SummaryReport)

@@ -123,6 +123,9 @@ private Q_SLOTS:
     void fills();
     void labelsAreDrawnAgainstTheirBoxes();
     void scalesIntoAnyTarget();
+    void surroundingsLeftOut_data();
+    void surroundingsLeftOut();
+    void leaderJoinsALabelApart();
     void screenshots();
 };
 
@@ -295,7 +298,7 @@ void tst_SegmentViews::labelsAreDrawnAgainstTheirBoxes()
 
 void tst_SegmentViews::scalesIntoAnyTarget()
 {
-    // The report's strip of four views: each fills the height of its cell, centred across it.
+    // Four views side by side in cells wider than high: each fills its cell's height, centred.
     QImage strip(680, 133, QImage::Format_RGB32);
     strip.fill(Qt::white);
     {
@@ -317,6 +320,67 @@ void tst_SegmentViews::scalesIntoAnyTarget()
         }
         QVERIFY(inked > 500);
     }
+}
+
+void tst_SegmentViews::surroundingsLeftOut_data()
+{
+    QTest::addColumn<SegmentView>("view");
+    QTest::addColumn<QPointF>("around"); // a point of a wall around the left ventricle
+    QTest::newRow("four-chamber: right ventricle")
+        << SegmentView::FourChamber << QPointF(13.5, 108);
+    QTest::newRow("two-chamber: nothing around") << SegmentView::TwoChamber << QPointF();
+    QTest::newRow("long axis: aortic root") << SegmentView::LongAxis << QPointF(197, 65);
+    QTest::newRow("short axis: right ventricle") << SegmentView::ShortAxis << QPointF(63.8, 148.7);
+}
+
+void tst_SegmentViews::surroundingsLeftOut()
+{
+    QFETCH(SegmentView, view);
+    QFETCH(QPointF, around);
+    const auto draw = [view](Surroundings surroundings) {
+        QImage image(SegmentViews::kSize, SegmentViews::kSize, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        SegmentViews::paintWalls(painter, view, kDesign, surroundings);
+        return image;
+    };
+    const QImage drawn = draw(Surroundings::Drawn);
+    const QImage alone = draw(Surroundings::LeftOut);
+    // The strips are the same either way; only what lies around them goes.
+    for (int segment : SegmentViews::segments(view)) {
+        for (const QPoint &p : interior(SegmentViews::stripPath(view, segment)))
+            QCOMPARE(alone.pixel(p), drawn.pixel(p));
+    }
+    if (around.isNull()) {
+        QCOMPARE(alone, drawn);
+        return;
+    }
+    const QRect spot = QRectF(around - QPointF(1.5, 1.5), QSizeF(3, 3)).toAlignedRect();
+    bool inked = false;
+    for (int y = spot.top(); y <= spot.bottom(); ++y) {
+        for (int x = spot.left(); x <= spot.right(); ++x) {
+            inked = inked || dark(drawn, { x, y });
+            QVERIFY2(!dark(alone, { x, y }, 250), qPrintable(u"%1,%2"_s.arg(x).arg(y)));
+        }
+    }
+    QVERIFY(inked);
+}
+
+void tst_SegmentViews::leaderJoinsALabelApart()
+{
+    const SegmentView view = SegmentView::TwoChamber;
+    const QPainterPath strip = SegmentViews::stripPath(view, 9);
+    const QRectF wall = strip.boundingRect();
+    // Level with the strip, 20 units to its left: a leader from the label's edge to the strip.
+    const QRectF apart(wall.left() - 50, wall.center().y() - 5, 30, 10);
+    const QLineF line = SegmentViews::leader(view, 9, apart);
+    QVERIFY(!line.isNull());
+    QVERIFY(distance(line.p1(), apart) < 0.01);
+    QVERIFY(distance(strip, QRectF(line.p2(), QSizeF(0, 0))) < 1);
+    QVERIFY(line.length() >= 20);
+    // Beside the strip already: no leader; and a segment the view does not show has none.
+    QVERIFY(SegmentViews::leader(view, 9, apart.translated(18, 0)).isNull());
+    QVERIFY(SegmentViews::leader(view, 3, apart).isNull());
 }
 
 void tst_SegmentViews::screenshots()

@@ -28,9 +28,10 @@ class QWidget;
 //     printIfEmpty is on (then every band but the detail bands prints once). Without a dataset
 //     the detail bands print once.
 //  3. Every page starts with the page header bands (the first page only if pageHeaderOnFirstPage)
-//     and ends with the page footer bands at the bottom margin (the last page only if
-//     pageFooterOnLastPage). The title bands print once at the start, then the column header
-//     bands, which also follow the page header on every later page.
+//     and ends with the page footer bands at the bottom margin (the first page only if
+//     pageFooterOnFirstPage, the last only if pageFooterOnLastPage). The title bands print once at
+//     the start, then the column header bands, which also follow the page header on every later
+//     page.
 //  4. For each record, each detail band and then its child chain; after the last record, the
 //     summary bands. A band that does not fit above the page footer starts a new page first.
 //     Items that stretch grow the band; a grown band that no longer fits prints what fits and
@@ -40,8 +41,9 @@ class QWidget;
 //     to the caller (which, from a Qt slot, runs it under guard()).
 //
 // Outputs: print() to the kept printer or the system's default printer without a dialog;
-// print(QPrinter &) to a given one; exportPdf(); preview(), whose printer set-up keeps its printer
-// and choices with the report for later prints in the run. Texts are drawn as text in every output.
+// print(QPrinter &) to a given one; exportPdf() (PDF/A-1b, for archiving); preview(), whose printer
+// set-up keeps its printer and choices with the report for later prints in the run. Texts are
+// drawn as text in every output.
 class BandedReport : public QObject
 {
     Q_OBJECT
@@ -63,8 +65,13 @@ public:
     [[nodiscard]] QSizeF pageSizeMm() const;
     [[nodiscard]] qreal bandWidthMm() const;
 
+    // What a generated document says about itself: its title names the print job and, with the
+    // creator, goes into the PDF's document information. The title is read after the report's
+    // BeforePrint hook, which may set it from the records of the run.
     [[nodiscard]] const QString &title() const { return m_title; }
     void setTitle(const QString &title) { m_title = title; }
+    [[nodiscard]] const QString &creator() const { return m_creator; }
+    void setCreator(const QString &creator) { m_creator = creator; }
     // The base font of items that have none of their own.
     [[nodiscard]] const QFont &font() const { return m_font; }
     void setFont(const QFont &font) { m_font = font; }
@@ -75,6 +82,10 @@ public:
     void setPageHeaderOnFirstPage(bool on) { m_headerOnFirstPage = on; }
     [[nodiscard]] bool pageFooterOnLastPage() const { return m_footerOnLastPage; }
     void setPageFooterOnLastPage(bool on) { m_footerOnLastPage = on; }
+    // Off: the first page has no footer and keeps the footer's room for its own bands, so a
+    // report that fits on one page prints as if it had no footer.
+    [[nodiscard]] bool pageFooterOnFirstPage() const { return m_footerOnFirstPage; }
+    void setPageFooterOnFirstPage(bool on) { m_footerOnFirstPage = on; }
     [[nodiscard]] bool printIfEmpty() const { return m_printIfEmpty; }
     void setPrintIfEmpty(bool on) { m_printIfEmpty = on; }
     void setBeforePrint(BeforePrintHook hook) { m_beforePrint = std::move(hook); }
@@ -105,7 +116,8 @@ public:
     bool printDocument(const ReportDocument &document, QString *error = nullptr);
     // Generates and prints to printer, which takes the report's paper and orientation.
     bool print(QPrinter &printer, QString *error = nullptr);
-    // Generates and writes a PDF (an empty run writes one blank page).
+    // Generates and writes a PDF/A-1b file with the run's title and the creator (an empty run
+    // writes one blank page).
     bool exportPdf(const QString &path, QString *error = nullptr);
 
     // The print dialog for printer, copies, orientation and page range, on the printer the report
@@ -127,10 +139,12 @@ private:
     QPageLayout::Orientation m_orientation = QPageLayout::Portrait;
     QMarginsF m_margins { 10, 10, 10, 10 };
     QString m_title;
+    QString m_creator;
     QFont m_font;
     QPointer<Dataset> m_dataset;
     bool m_headerOnFirstPage = true;
     bool m_footerOnLastPage = true;
+    bool m_footerOnFirstPage = true;
     bool m_printIfEmpty = false;
     BeforePrintHook m_beforePrint;
     QList<QPointer<ReportBand>> m_bands;

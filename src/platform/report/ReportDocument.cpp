@@ -2,7 +2,6 @@
 
 #include "platform/report/ReportUnits.h"
 
-#include <QCoreApplication>
 #include <QDataStream>
 #include <QFile>
 #include <QImage>
@@ -14,7 +13,8 @@
 namespace {
 
 constexpr quint32 kMagic = 0x54525044; // "TRPD"
-constexpr quint16 kVersion = 1;
+// 2 added the creator after the title and where each text lies.
+constexpr quint16 kVersion = 2;
 // More than any report could have; a count beyond it means the file is not one of ours.
 constexpr qint32 kMaxRecords = 10'000'000;
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
@@ -45,15 +45,24 @@ QDataStream &operator>>(QDataStream &s, ReportDocument::BandRecord &r)
 
 QDataStream &operator<<(QDataStream &s, const ReportDocument::TextRecord &r)
 {
-    return s << qint32(r.page) << r.item << r.rectMm << r.text;
+    return s << qint32(r.page) << r.item << r.rectMm << r.text << r.textMm;
 }
 
-QDataStream &operator>>(QDataStream &s, ReportDocument::TextRecord &r)
+// Reads a record as the given version of the format wrote it.
+void read(QDataStream &s, ReportDocument::TextRecord &r, quint16 version)
 {
     qint32 page = 0;
     s >> page >> r.item >> r.rectMm >> r.text;
+    if (version >= 2)
+        s >> r.textMm;
+    else
+        r.textMm = r.rectMm;
     r.page = page;
-    return s;
+}
+
+void read(QDataStream &s, ReportDocument::BandRecord &r, quint16)
+{
+    s >> r;
 }
 
 template<typename Record> void writeList(QDataStream &s, const QList<Record> &list)
@@ -63,7 +72,8 @@ template<typename Record> void writeList(QDataStream &s, const QList<Record> &li
         s << r;
 }
 
-template<typename Record> bool readList(QDataStream &s, QList<Record> &list, int pageCount)
+template<typename Record>
+bool readList(QDataStream &s, QList<Record> &list, int pageCount, quint16 version)
 {
     qint32 count = 0;
     s >> count;
@@ -72,7 +82,7 @@ template<typename Record> bool readList(QDataStream &s, QList<Record> &list, int
     list.clear();
     for (qint32 i = 0; i < count && s.status() == QDataStream::Ok; ++i) {
         Record r;
-        s >> r;
+        read(s, r, version);
         if (r.page < 0 || r.page >= pageCount)
             return false;
         list.append(r);
@@ -94,6 +104,13 @@ void drawPage(QPainter &painter, const QPicture &page)
 }
 
 } // namespace
+
+bool ReportDocument::TextRecord::isCut() const
+{
+    constexpr qreal kRounding = 0.01;
+    return textMm.left() < rectMm.left() - kRounding || textMm.right() > rectMm.right() + kRounding
+        || textMm.top() < rectMm.top() - kRounding || textMm.bottom() > rectMm.bottom() + kRounding;
+}
 
 ReportDocument::ReportDocument()
     : m_pageSize(QPageSize::A4)
@@ -193,6 +210,10 @@ bool ReportDocument::print(QPrinter &printer, const std::function<void(int, int)
     printer.setPageLayout(QPageLayout(m_pageSize, m_orientation, QMarginsF()));
     if (!m_title.isEmpty())
         printer.setDocName(m_title);
+    if (printer.outputFormat() == QPrinter::PdfFormat) {
+        printer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
+        printer.setCreator(m_creator);
+    }
     int from = 0;
     int to = pageCount() - 1;
     if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
@@ -228,8 +249,9 @@ bool ReportDocument::exportPdf(const QString &path, QString *error) const
         QPdfWriter writer(&file);
         writer.setResolution(int(ReportUnits::kDotsPerInch));
         writer.setPageLayout(QPageLayout(m_pageSize, m_orientation, QMarginsF()));
+        writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
         writer.setTitle(m_title);
-        writer.setCreator(QCoreApplication::applicationName());
+        writer.setCreator(m_creator);
         QPainter painter;
         if (!painter.begin(&writer)) {
             file.cancelWriting();
@@ -263,7 +285,7 @@ bool ReportDocument::save(const QString &path, QString *error) const
     s.setVersion(QDataStream::Qt_6_0);
     s << kMagic << kVersion;
     s << qint32(m_pageSize.id()) << m_pageSize.size(QPageSize::Millimeter) << qint32(m_orientation)
-      << m_title;
+      << m_title << m_creator;
     s << qint32(m_pages.size());
     for (const QPicture &page : m_pages)
         s << QByteArray(page.data(), page.size());
@@ -298,8 +320,12 @@ bool ReportDocument::load(const QString &path, QString *error)
     QSizeF sizeMm;
     qint32 orientation = 0;
     QString title;
+    QString creator;
     qint32 pageCount = 0;
-    s >> sizeId >> sizeMm >> orientation >> title >> pageCount;
+    s >> sizeId >> sizeMm >> orientation >> title;
+    if (version >= 2)
+        s >> creator;
+    s >> pageCount;
     if (s.status() != QDataStream::Ok || sizeId < 0 || sizeId > QPageSize::LastPageSize
         || !sizeMm.isValid() || sizeMm.isEmpty() || pageCount < 0 || pageCount > kMaxRecords) {
         setError(error, notOurs);
@@ -310,6 +336,7 @@ bool ReportDocument::load(const QString &path, QString *error)
                           orientation == QPageLayout::Landscape ? QPageLayout::Landscape
                                                                 : QPageLayout::Portrait);
     loaded.m_title = title;
+    loaded.m_creator = creator;
     for (qint32 i = 0; i < pageCount; ++i) {
         QByteArray data;
         s >> data;
@@ -322,7 +349,8 @@ bool ReportDocument::load(const QString &path, QString *error)
         picture.setData(data.constData(), uint(data.size()));
         loaded.m_pages.append(picture);
     }
-    if (!readList(s, loaded.m_bands, pageCount) || !readList(s, loaded.m_texts, pageCount)) {
+    if (!readList(s, loaded.m_bands, pageCount, version)
+        || !readList(s, loaded.m_texts, pageCount, version)) {
         setError(error, notOurs);
         return false;
     }

@@ -38,15 +38,20 @@ public:
     };
     // One printed text: a label, field or system-data text as printed (after hooks, masks and
     // clipping), or the lines of a rich-text item that landed on the page, joined by '\n'.
+    // rectMm is the item's box; textMm where the whole text lies, which reaches outside the box
+    // where the box cut it.
     struct TextRecord
     {
         int page = 0; // 0-based
         QString item; // the item's object name
         QRectF rectMm;
         QString text;
+        QRectF textMm;
+        [[nodiscard]] bool isCut() const;
         bool operator==(const TextRecord &o) const
         {
-            return page == o.page && item == o.item && rectMm == o.rectMm && text == o.text;
+            return page == o.page && item == o.item && rectMm == o.rectMm && text == o.text
+                && textMm == o.textMm;
         }
     };
 
@@ -57,8 +62,11 @@ public:
     [[nodiscard]] QPageLayout::Orientation orientation() const { return m_orientation; }
     // The paper as it lies: width and height swapped for landscape.
     [[nodiscard]] QSizeF pageSizeMm() const;
+    // The document information a PDF carries (and the print job's name).
     [[nodiscard]] QString title() const { return m_title; }
     void setTitle(const QString &title) { m_title = title; }
+    [[nodiscard]] QString creator() const { return m_creator; }
+    void setCreator(const QString &creator) { m_creator = creator; }
 
     [[nodiscard]] int pageCount() const { return int(m_pages.size()); }
     [[nodiscard]] bool isEmpty() const { return m_pages.isEmpty(); }
@@ -83,9 +91,12 @@ public:
     // Sends the pages to printer at the paper size and orientation of the report, within the page
     // range chosen on the printer (1-based, as print dialogs count), copies repeated here when the
     // printer cannot make them itself. progress, when given, hears each page before it prints.
+    // A printer that writes PDF writes PDF/A-1b with the title and creator, as exportPdf() does.
     bool print(QPrinter &printer, const std::function<void(int page, int count)> &progress = {},
                QString *error = nullptr) const;
-    // A PDF with the pages as vectors and the text as text. The file is readable by its owner only.
+    // A PDF/A-1b file, so that it can be archived as a record: the pages as vectors, the text as
+    // text in embedded fonts, the title and creator in its document information. The file is
+    // readable by its owner only.
     bool exportPdf(const QString &path, QString *error = nullptr) const;
 
     // The document's own file format: a versioned QDataStream of the page size, the pictures and
@@ -100,6 +111,7 @@ private:
     QPageSize m_pageSize;
     QPageLayout::Orientation m_orientation = QPageLayout::Portrait;
     QString m_title;
+    QString m_creator;
     QList<QPicture> m_pages;
     QList<BandRecord> m_bands;
     QList<TextRecord> m_texts;

@@ -63,7 +63,6 @@ ReportGenerator::ReportGenerator(BandedReport &report)
     : m_report(report)
     , m_document(report.pageSize(), report.orientation())
 {
-    m_document.setTitle(report.title());
     const QSizeF page = report.pageSizeMm();
     const QMarginsF margins = report.margins();
     m_pageHeight = mmToDots(page.height());
@@ -85,6 +84,9 @@ ReportDocument ReportGenerator::run()
     bool print = true;
     if (m_report.beforePrint())
         m_report.beforePrint()(m_report, print);
+    // The hook may have named the run after its records.
+    m_document.setTitle(m_report.title());
+    m_document.setCreator(m_report.creator());
     if (!print)
         return m_document;
 
@@ -145,18 +147,28 @@ void ReportGenerator::beginPage()
     m_pageFresh = true;
 }
 
+bool ReportGenerator::footerOnThisPage() const
+{
+    return m_page > 1 || m_report.pageFooterOnFirstPage();
+}
+
+qreal ReportGenerator::footerHeight() const
+{
+    qreal height = 0;
+    for (ReportBand *band : m_report.bands(ReportBand::Kind::PageFooter)) {
+        if (band->isEnabled())
+            height += mmToDots(band->height());
+    }
+    return height;
+}
+
 void ReportGenerator::finishPage(bool last)
 {
     if (!m_pageOpen)
         return;
-    if (!last || m_report.pageFooterOnLastPage()) {
-        qreal footerHeight = 0;
+    if (footerOnThisPage() && (!last || m_report.pageFooterOnLastPage())) {
         const QList<ReportBand *> footers = m_report.bands(ReportBand::Kind::PageFooter);
-        for (ReportBand *band : footers) {
-            if (band->isEnabled())
-                footerHeight += mmToDots(band->height());
-        }
-        m_y = m_bottom - footerHeight;
+        m_y = m_bottom - footerHeight();
         for (ReportBand *band : footers) {
             runBand(*band, [this](ReportBand &b) {
                 const qreal height = prepareBand(b);
@@ -178,12 +190,8 @@ void ReportGenerator::newPage()
 
 qreal ReportGenerator::bottomLimit() const
 {
-    qreal limit = m_bottom;
-    for (ReportBand *band : m_report.bands(ReportBand::Kind::PageFooter)) {
-        if (band->isEnabled())
-            limit -= mmToDots(band->height());
-    }
-    return limit;
+    // Whether the last page will want its footer is not known while it fills: room is kept.
+    return footerOnThisPage() ? m_bottom - footerHeight() : m_bottom;
 }
 
 template<typename Print> void ReportGenerator::runBand(ReportBand &band, Print print)
@@ -319,8 +327,10 @@ void ReportGenerator::paintSlice(ReportBand &band, qreal pageY, qreal from, qrea
     band.frame().draw(m_painter, onPage, omitted);
 }
 
-void ReportGenerator::recordText(const ReportItem &item, const QRectF &rect, const QString &text)
+void ReportGenerator::recordText(const ReportItem &item, const QRectF &rect, const QString &text,
+                                 const QRectF &textRect)
 {
-    m_document.addText(
-        { m_page - 1, item.objectName(), toMm(rect.translated(m_left, m_bandOriginY)), text });
+    const QPointF origin(m_left, m_bandOriginY);
+    m_document.addText({ m_page - 1, item.objectName(), toMm(rect.translated(origin)), text,
+                         toMm((textRect.isNull() ? rect : textRect).translated(origin)) });
 }

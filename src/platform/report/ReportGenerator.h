@@ -25,8 +25,10 @@ public:
 
     [[nodiscard]] int pageNumber() const { return m_page; }
     [[nodiscard]] qreal bandWidth() const { return m_bandWidth; }
-    // rect in dots, in the coordinates of the band being painted.
-    void recordText(const ReportItem &item, const QRectF &rect, const QString &text);
+    // rect (the item's box) and textRect (where its whole text lies; the box when not given) in
+    // dots, in the coordinates of the band being painted.
+    void recordText(const ReportItem &item, const QRectF &rect, const QString &text,
+                    const QRectF &textRect = QRectF());
 
 private:
     void beginPage();
@@ -44,6 +46,8 @@ private:
     qreal findCut(ReportBand &band, qreal from, qreal limit) const;
     void paintSlice(ReportBand &band, qreal pageY, qreal from, qreal to, bool first, bool last);
     [[nodiscard]] qreal bottomLimit() const;
+    [[nodiscard]] bool footerOnThisPage() const;
+    [[nodiscard]] qreal footerHeight() const; // dots, the enabled footer bands together
 
     BandedReport &m_report;
     ReportDocument m_document;

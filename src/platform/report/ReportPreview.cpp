@@ -27,6 +27,17 @@ const QString &fileFilter()
     return filter;
 }
 
+const QString &saveFilter()
+{
+    static const QString filter = fileFilter() + QStringLiteral(";;PDF (*.pdf)");
+    return filter;
+}
+
+bool isPdf(const QString &path)
+{
+    return QFileInfo(path).suffix().compare(QStringLiteral("pdf"), Qt::CaseInsensitive) == 0;
+}
+
 } // namespace
 
 ReportPreview::ReportPreview(BandedReport *report, const ReportDocument &document, QWidget *parent)
@@ -250,7 +261,7 @@ void ReportPreview::setupPrinter()
 
 bool ReportPreview::saveTo(const QString &path)
 {
-    if (document().save(path))
+    if (isPdf(path) ? document().exportPdf(path) : document().save(path))
         return true;
     Dialogs::instance().message(QStringLiteral("Não foi possível guardar o relatório."));
     return false;
@@ -274,12 +285,14 @@ bool ReportPreview::openFrom(const QString &path)
 
 void ReportPreview::save()
 {
-    QString path
-        = QFileDialog::getSaveFileName(this, QStringLiteral("Guardar"), QString(), fileFilter());
+    QString chosen;
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Guardar"), QString(),
+                                                saveFilter(), &chosen);
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".rep");
+        path += chosen.endsWith(QStringLiteral("(*.pdf)")) ? QStringLiteral(".pdf")
+                                                           : QStringLiteral(".rep");
     saveTo(path);
 }
 

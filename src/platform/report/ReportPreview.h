@@ -16,8 +16,8 @@ class ReportPageView;
 // The preview window of a generated report: zoom to the whole page, to 100 % or to the page's
 // width; first, previous, next and last page; printer set-up and print (a new run of the report
 // from the records current at that moment, printed without a dialog; a loaded report prints as
-// it was saved); save and open a generated report; close. Not modal. Errors go to the dialogs
-// service; entries from Qt run under guard().
+// it was saved); save a generated report (in its own format, to open again, or as PDF) and open
+// one; close. Not modal. Errors go to the dialogs service; entries from Qt run under guard().
 class ReportPreview : public QWidget
 {
     Q_OBJECT
@@ -40,8 +40,9 @@ public:
     void previousPage();
     void nextPage();
     void lastPage();
-    // Without a file dialog: what Save and Open do once they have a path. A failure shows a
-    // message and returns false.
+    // Without a file dialog: what Save and Open do once they have a path. Save writes a PDF when
+    // the path ends in ".pdf", else the report's own format. A failure shows a message and
+    // returns false.
     bool saveTo(const QString &path);
     bool openFrom(const QString &path);
 

@@ -47,6 +47,14 @@ Span visibleSpan(const QString &line, const QFontMetricsF &metrics, qreal start,
     return span;
 }
 
+qreal widestLine(const QFontMetricsF &metrics, const QString &text)
+{
+    qreal width = 0;
+    for (const QString &line : text.split(QLatin1Char('\n')))
+        width = qMax(width, metrics.horizontalAdvance(line));
+    return width;
+}
+
 } // namespace
 
 ReportTextItem::ReportTextItem(ReportBand *band)
@@ -79,10 +87,7 @@ void ReportTextItem::prepare(ReportGenerator &generator)
 
     qreal width = design.width();
     if (autoSize()) {
-        width = 0;
-        for (const QString &line : m_text.split(QLatin1Char('\n')))
-            width = qMax(width, metrics.horizontalAdvance(line));
-        width = std::ceil(width);
+        width = std::ceil(widestLine(metrics, m_text));
         if (stretch())
             width = qMin(width, qMax<qreal>(1, bandWidth - design.left()));
     }
@@ -116,7 +121,7 @@ void ReportTextItem::paint(ReportGenerator &generator, QPainter &painter, qreal,
     const QRectF rect = printRect();
     paintBox(painter, rect);
     if (m_text.isEmpty() || rect.width() <= 0) {
-        generator.recordText(*this, rect, QString());
+        generator.recordText(*this, rect, QString(), QRectF(rect.topLeft(), QSizeF(0, 0)));
         return;
     }
     painter.save();
@@ -127,8 +132,11 @@ void ReportTextItem::paint(ReportGenerator &generator, QPainter &painter, qreal,
         painter.setClipRect(rect, Qt::IntersectClip);
     if (stretch()) {
         painter.drawText(rect, textFlags() | Qt::TextWordWrap, m_text);
-        generator.recordText(*this, rect, m_text);
+        // Wrapping breaks between words only: a word wider than the box still reaches out of it.
+        generator.recordText(*this, rect, m_text,
+                             metrics.boundingRect(rect, textFlags() | Qt::TextWordWrap, m_text));
     } else {
+        QRectF whole;
         QStringList printed;
         qreal baseline = rect.top() + metrics.ascent();
         for (const QString &line : m_text.split(QLatin1Char('\n'))) {
@@ -138,6 +146,8 @@ void ReportTextItem::paint(ReportGenerator &generator, QPainter &painter, qreal,
                 start = rect.width() - lineWidth;
             else if (textFlags() & Qt::AlignHCenter)
                 start = (rect.width() - lineWidth) / 2;
+            whole |= QRectF(rect.left() + start, baseline - metrics.ascent(), lineWidth,
+                            metrics.height());
             if (autoSize()) {
                 painter.drawText(QPointF(rect.left() + start, baseline), line);
                 printed.append(line);
@@ -150,7 +160,7 @@ void ReportTextItem::paint(ReportGenerator &generator, QPainter &painter, qreal,
             }
             baseline += metrics.lineSpacing();
         }
-        generator.recordText(*this, rect, printed.join(QLatin1Char('\n')));
+        generator.recordText(*this, rect, printed.join(QLatin1Char('\n')), whole);
     }
     painter.restore();
 }

@@ -97,13 +97,31 @@ bool near(qreal a, qreal b)
     return qAbs(a - b) < 0.01;
 }
 
-QString pdfText(const QString &pdf)
+QString run(const QString &program, const QStringList &arguments)
 {
     QProcess process;
-    process.start(u"pdftotext"_s, { u"-layout"_s, pdf, u"-"_s });
+    process.start(program, arguments);
     if (!process.waitForFinished(30000) || process.exitCode() != 0)
         return QString();
     return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QString pdfText(const QString &pdf)
+{
+    return run(u"pdftotext"_s, { u"-layout"_s, pdf, u"-"_s });
+}
+
+// What a PDF says about itself: pdfinfo's lines, then its XMP metadata.
+QString pdfInfo(const QString &pdf)
+{
+    return run(u"pdfinfo"_s, { pdf }) + run(u"pdfinfo"_s, { u"-meta"_s, pdf });
+}
+
+// A PDF/A-1b file that names itself so.
+bool isPdfA1b(const QString &info)
+{
+    return info.contains(QRegularExpression(u"PDF version: +1\\.4"_s))
+        && info.contains(u"pdfaid:part=\"1\""_s) && info.contains(u"pdfaid:conformance=\"B\""_s);
 }
 
 } // namespace
@@ -136,6 +154,8 @@ private Q_SLOTS:
     void fieldTexts();
     void layoutFacesResolveToInstalledOnes();
     void autoSizeAndAlignment();
+    void pageFooterFromTheSecondPage_data();
+    void pageFooterFromTheSecondPage();
     void tooLongFieldIsCutAtItsBox();
     void stretchedLabelGrowsItsBand();
     void currentRecordIsRestored();
@@ -144,6 +164,7 @@ private Q_SLOTS:
     void printerPrintsChosenPageRange();
     void saveAndLoadRoundTrip();
     void loadRefusesOtherFiles();
+    void loadsTheFirstFormat();
     void previewNavigatesZoomsAndReturnsOnClose();
 
 private:
@@ -557,6 +578,43 @@ void tst_BandedReport::autoSizeAndAlignment()
     QVERIFY(qAbs(textOf(doc, u"centre"_s).rectMm.center().x() - 110) < 0.1);
 }
 
+void tst_BandedReport::pageFooterFromTheSecondPage_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<int>("onFirstPage");
+    // 277 mm hold 52 rows on a first page with no footer; the next pages keep room for it.
+    QTest::newRow("one page, as if there were no footer") << 52 << 1 << 52;
+    QTest::newRow("two pages") << 60 << 2 << 52;
+}
+
+void tst_BandedReport::pageFooterFromTheSecondPage()
+{
+    QFETCH(int, count);
+    QFETCH(int, pages);
+    QFETCH(int, onFirstPage);
+    Rows rows(count);
+    auto report = newReport(&rows.table);
+    report->setMargins(QMarginsF(10, 10, 10, 10));
+    report->setPageFooterOnFirstPage(false);
+    report->addBand(ReportBand::Kind::Detail, 5.3, u"detail"_s);
+    ReportBand *footer = report->addBand(ReportBand::Kind::PageFooter, 4.5, u"footer"_s);
+    auto *page = footer->addSystemData(ReportSystemData::Data::PageNumber,
+                                       QRectF(150, 0, 38.7, 4.5), u"page"_s);
+    page->setPrefix(u"Pág. "_s);
+
+    const ReportDocument doc = report->generate();
+    QCOMPARE(doc.pageCount(), pages);
+    QCOMPARE(doc.pageBands(0).count(u"detail"_s), onFirstPage);
+    QVERIFY(!doc.pageBands(0).contains(u"footer"_s));
+    QStringList expected;
+    for (int i = 2; i <= pages; ++i)
+        expected << u"Pág. %1"_s.arg(i);
+    QCOMPARE(doc.itemTexts(u"page"_s), expected);
+    if (pages > 1)
+        QVERIFY(near(bandsNamed(doc, u"footer"_s).first().rectMm.bottom(), 287));
+}
+
 void tst_BandedReport::tooLongFieldIsCutAtItsBox()
 {
     Rows rows(1);
@@ -576,6 +634,9 @@ void tst_BandedReport::tooLongFieldIsCutAtItsBox()
     QVERIFY2(cut.size() > 10 && cut.size() < full.size() - 10, qPrintable(cut));
     QVERIFY(full.startsWith(cut));
     QCOMPARE(doc.itemTexts(u"whole"_s), QStringList({ full }));
+    QVERIFY(textOf(doc, u"name"_s).isCut());
+    QVERIFY(!textOf(doc, u"whole"_s).isCut());
+    QVERIFY(near(textOf(doc, u"name"_s).textMm.width(), textOf(doc, u"whole"_s).textMm.width()));
 
     // No ink right of the box on the cut line; ink there on the whole line.
     const qreal dpi = 150;
@@ -659,7 +720,11 @@ void tst_BandedReport::pdfExportReadsBack()
     Rows rows(40, u"{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs18 Sem \\b derrame\\b0 .\\par}"_s);
     auto report = newReport(&rows.table);
     report->setMargins(QMarginsF(10, 10, 10, 10));
-    report->setTitle(u"Relação"_s);
+    report->setCreator(u"Programa"_s);
+    // The run names itself after its records.
+    report->setBeforePrint([&rows](BandedReport &r, bool &) {
+        r.setTitle(u"Relação de %1 linhas"_s.arg(rows.table.recordCount()));
+    });
     report->addBand(ReportBand::Kind::PageHeader, 5.8, u"header"_s)
         ->addLabel(u"Relatórios Ecocardiográficos"_s, QRectF(1.3, 0.8, 0, 4.5));
     ReportBand *detail = report->addBand(ReportBand::Kind::Detail, 9, u"detail"_s);
@@ -684,6 +749,23 @@ void tst_BandedReport::pdfExportReadsBack()
     QVERIFY(pages.at(1).contains(u"Pág.: 2"_s));
     QVERIFY(text.contains(QRegularExpression(u"Linha 1 +Sem derrame\\."_s)));
     QVERIFY(text.contains(u"Linha 40"_s));
+
+    // A record to archive: titled, with its maker, PDF/A-1b, every font in the file.
+    const QString info = pdfInfo(pdf);
+    QVERIFY2(info.contains(QRegularExpression(u"Title: +Relação de 40 linhas\n"_s)),
+             qPrintable(info));
+    QVERIFY(info.contains(QRegularExpression(u"Creator: +Programa\n"_s)));
+    QVERIFY(info.contains(u"<rdf:li xml:lang=\"x-default\">Relação de 40 linhas</rdf:li>"_s));
+    QVERIFY2(isPdfA1b(info), qPrintable(info));
+    QVERIFY(info.contains(QRegularExpression(u"Page size: +595 x 842 pts \\(A4\\)"_s)));
+    const QStringList fonts = run(u"pdffonts"_s, { pdf }).split(u'\n', Qt::SkipEmptyParts).mid(2);
+    QVERIFY(!fonts.isEmpty());
+    for (const QString &font : fonts) {
+        // The columns end with emb, sub, uni, object and generation.
+        const QStringList columns = font.simplified().split(u' ');
+        QVERIFY2(columns.size() > 5 && columns.at(columns.size() - 5) == u"yes"_s,
+                 qPrintable(font));
+    }
 }
 
 void tst_BandedReport::printerPrintsChosenPageRange()
@@ -710,6 +792,8 @@ void tst_BandedReport::printerPrintsChosenPageRange()
     QVERIFY(text.contains(u"Linha 2"_s));
     QVERIFY(!text.contains(u"Linha 1"_s));
     QCOMPARE(printer.pageLayout().orientation(), QPageLayout::Landscape);
+    // Printed to a file, it is the same kind of record as an exported one.
+    QVERIFY(isPdfA1b(pdfInfo(dir.filePath(u"printed.pdf"_s))));
 }
 
 void tst_BandedReport::saveAndLoadRoundTrip()
@@ -717,8 +801,10 @@ void tst_BandedReport::saveAndLoadRoundTrip()
     Rows rows(30, u"Observação"_s);
     auto report = newReport(&rows.table);
     report->setTitle(u"Relatório"_s);
-    report->addBand(ReportBand::Kind::PageHeader, 10, u"header"_s)
-        ->addLabel(u"Cabeçalho"_s, QRectF(0, 0, 0, 5), u"heading"_s);
+    report->setCreator(u"Programa"_s);
+    ReportBand *header = report->addBand(ReportBand::Kind::PageHeader, 10, u"header"_s);
+    header->addLabel(u"Cabeçalho"_s, QRectF(0, 0, 0, 5), u"heading"_s);
+    header->addLabel(u"Cabeçalho comprido"_s, QRectF(50, 0, 8, 5), u"cut"_s);
     ReportBand *detail = report->addBand(ReportBand::Kind::Detail, 12, u"detail"_s);
     detail->setFrame(ReportFrame::all());
     detail->addDataField(&rows.table, u"NOME"_s, QRectF(2, 1, 0, 4.5), u"name"_s);
@@ -744,8 +830,10 @@ void tst_BandedReport::saveAndLoadRoundTrip()
     QCOMPARE(loaded.pageCount(), doc.pageCount());
     QCOMPARE(loaded.pageSizeMm(), doc.pageSizeMm());
     QCOMPARE(loaded.title(), u"Relatório"_s);
+    QCOMPARE(loaded.creator(), u"Programa"_s);
     QCOMPARE(loaded.bands(), doc.bands());
     QCOMPARE(loaded.texts(), doc.texts());
+    QVERIFY(textOf(loaded, u"cut"_s).isCut());
     for (int page = 0; page < doc.pageCount(); ++page)
         QCOMPARE(loaded.toImage(page, 50), doc.toImage(page, 50));
 
@@ -788,6 +876,35 @@ void tst_BandedReport::loadRefusesOtherFiles()
     }
 }
 
+void tst_BandedReport::loadsTheFirstFormat()
+{
+    // As the first version wrote it: no creator, texts without where they lie.
+    QPicture picture;
+    QPainter(&picture).drawLine(0, 0, 100, 100);
+    QByteArray bytes;
+    {
+        QDataStream s(&bytes, QIODevice::WriteOnly);
+        s.setVersion(QDataStream::Qt_6_0);
+        s << quint32(0x54525044) << quint16(1) << qint32(QPageSize::A4) << QSizeF(210, 297)
+          << qint32(QPageLayout::Portrait) << u"Antigo"_s << qint32(1)
+          << QByteArray(picture.data(), picture.size());
+        s << qint32(1) << qint32(0) << u"band"_s << QRectF(10, 10, 190, 5);
+        s << qint32(1) << qint32(0) << u"item"_s << QRectF(10, 10, 20, 5) << u"Texto"_s;
+    }
+    QTemporaryDir dir;
+    QFile file(dir.filePath(u"old.rep"_s));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    ReportDocument loaded;
+    QString error;
+    QVERIFY2(loaded.load(file.fileName(), &error), qPrintable(error));
+    QCOMPARE(loaded.title(), u"Antigo"_s);
+    QCOMPARE(loaded.creator(), QString());
+    QCOMPARE(loaded.pageTexts(0), QStringList { u"Texto"_s });
+    QCOMPARE(loaded.texts().first().textMm, QRectF(10, 10, 20, 5));
+    QVERIFY(!loaded.texts().first().isCut());
+}
+
 void tst_BandedReport::previewNavigatesZoomsAndReturnsOnClose()
 {
     Rows rows(3);
@@ -822,6 +939,12 @@ void tst_BandedReport::previewNavigatesZoomsAndReturnsOnClose()
         // Save, then open what was saved; a bad file shows one message and keeps the pages.
         QTemporaryDir dir;
         QVERIFY(preview.saveTo(dir.filePath(u"p.rep"_s)));
+        // Saved as PDF, the pages go out as an archivable file.
+        QVERIFY(preview.saveTo(dir.filePath(u"p.pdf"_s)));
+        QFile pdf(dir.filePath(u"p.pdf"_s));
+        QVERIFY(pdf.open(QIODevice::ReadOnly) && pdf.read(8) == "%PDF-1.4");
+        if (!QStandardPaths::findExecutable(u"pdfinfo"_s).isEmpty())
+            QVERIFY(isPdfA1b(pdfInfo(pdf.fileName())));
         QVERIFY(preview.openFrom(dir.filePath(u"p.rep"_s)));
         QCOMPARE(preview.document().pageCount(), 3);
         QVERIFY(!preview.openFrom(dir.filePath(u"missing.rep"_s)));
