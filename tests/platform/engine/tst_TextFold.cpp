@@ -11,7 +11,6 @@ class tst_TextFold : public QObject
 private Q_SLOTS:
     void folds_data();
     void folds();
-    void plainTextIsShared();
     void matchesSearchKey_data();
     void matchesSearchKey();
 };
@@ -22,20 +21,13 @@ void tst_TextFold::folds_data()
     QTest::addColumn<QString>("withoutAccents");
     QTest::addColumn<QString>("searchKey");
     QTest::newRow("plain") << u"ANA SILVA"_s << u"ANA SILVA"_s << u"ana silva"_s;
-    QTest::newRow("portuguese capitals")
-        << u"ÁLVARO CONCEIÇÃO ÓSCAR ÊNIO"_s << u"ALVARO CONCEICAO OSCAR ENIO"_s
-        << u"alvaro conceicao oscar enio"_s;
-    QTest::newRow("small letters")
-        << u"joão gonçalves"_s << u"joao goncalves"_s << u"joao goncalves"_s;
+    QTest::newRow("portuguese") << u"ÁLVARO CONCEIÇÃO joão"_s << u"ALVARO CONCEICAO joao"_s
+                                << u"alvaro conceicao joao"_s;
     QTest::newRow("other latin") << u"NÚÑEZ MÜLLER ŠIMEK ǕLA"_s << u"NUNEZ MULLER SIMEK ULA"_s
                                  << u"nunez muller simek ula"_s;
     QTest::newRow("stored decomposed") << u"A\u0301LVARO"_s << u"ALVARO"_s << u"alvaro"_s;
-    QTest::newRow("letters without accents")
-        << u"ØSTERGAARD ŁUKASZ ß Æ"_s << u"ØSTERGAARD ŁUKASZ ß Æ"_s << u"østergaard łukasz ß æ"_s;
-    QTest::newRow("greek") << u"ΆΝΝΑ"_s << u"ΑΝΝΑ"_s << u"αννα"_s;
-    QTest::newRow("signs and digits")
-        << u"D'ÁVILA, 3º-1ª"_s << u"D'AVILA, 3º-1ª"_s << u"d'avila, 3º-1ª"_s;
-    QTest::newRow("empty") << QString() << QString() << QString();
+    QTest::newRow("no accent to drop")
+        << u"ØSTERGAARD ŁUKASZ 3º"_s << u"ØSTERGAARD ŁUKASZ 3º"_s << u"østergaard łukasz 3º"_s;
 }
 
 void tst_TextFold::folds()
@@ -45,17 +37,6 @@ void tst_TextFold::folds()
     QFETCH(QString, searchKey);
     QCOMPARE(TextFold::withoutAccents(text), withoutAccents);
     QCOMPARE(TextFold::searchKey(text), searchKey);
-    // Whole and by its start, a text matches its own key.
-    QVERIFY(TextFold::matchesSearchKey(text, searchKey, true));
-    QVERIFY(TextFold::matchesSearchKey(text, searchKey.left(3), false));
-}
-
-void tst_TextFold::plainTextIsShared()
-{
-    const QString name = QString::fromLatin1("MARIA SILVA");
-    QCOMPARE(TextFold::withoutAccents(name).constData(), name.constData());
-    const QString small = QString::fromLatin1("maria");
-    QCOMPARE(TextFold::searchKey(small).constData(), small.constData());
 }
 
 void tst_TextFold::matchesSearchKey_data()
@@ -66,13 +47,9 @@ void tst_TextFold::matchesSearchKey_data()
     QTest::addColumn<bool>("whole");
     QTest::newRow("accents typed, none stored") << u"ALVARO"_s << u"Álv"_s << true << false;
     QTest::newRow("none typed, accents stored") << u"ÁLVARO"_s << u"alvaro"_s << true << true;
-    QTest::newRow("accent after a plain start") << u"JOÃO"_s << u"JOAO"_s << true << true;
-    QTest::newRow("mark stored apart, then more") << u"JOA\u0303O"_s << u"joao"_s << true << true;
+    QTest::newRow("mark stored apart") << u"JOA\u0303O"_s << u"joao"_s << true << true;
     QTest::newRow("longer than the text") << u"ANA"_s << u"anabela"_s << false << false;
-    QTest::newRow("other letter") << u"ÁLVARO"_s << u"alb"_s << false << false;
     QTest::newRow("other letter after an accent") << u"ÁLVARO"_s << u"álb"_s << false << false;
-    QTest::newRow("empty key") << u"ANA"_s << QString() << true << false;
-    QTest::newRow("both empty") << QString() << QString() << true << true;
 }
 
 void tst_TextFold::matchesSearchKey()
