@@ -125,7 +125,6 @@ private Q_SLOTS:
     void scalesIntoAnyTarget();
     void surroundingsLeftOut_data();
     void surroundingsLeftOut();
-    void leaderJoinsALabelApart();
     void screenshots();
 };
 
@@ -364,23 +363,6 @@ void tst_SegmentViews::surroundingsLeftOut()
         }
     }
     QVERIFY(inked);
-}
-
-void tst_SegmentViews::leaderJoinsALabelApart()
-{
-    const SegmentView view = SegmentView::TwoChamber;
-    const QPainterPath strip = SegmentViews::stripPath(view, 9);
-    const QRectF wall = strip.boundingRect();
-    // Level with the strip, 20 units to its left: a leader from the label's edge to the strip.
-    const QRectF apart(wall.left() - 50, wall.center().y() - 5, 30, 10);
-    const QLineF line = SegmentViews::leader(view, 9, apart);
-    QVERIFY(!line.isNull());
-    QVERIFY(distance(line.p1(), apart) < 0.01);
-    QVERIFY(distance(strip, QRectF(line.p2(), QSizeF(0, 0))) < 1);
-    QVERIFY(line.length() >= 20);
-    // Beside the strip already: no leader; and a segment the view does not show has none.
-    QVERIFY(SegmentViews::leader(view, 9, apart.translated(18, 0)).isNull());
-    QVERIFY(SegmentViews::leader(view, 3, apart).isNull());
 }
 
 void tst_SegmentViews::screenshots()
