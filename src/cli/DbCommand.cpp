@@ -1,6 +1,8 @@
 #include "cli/DbCommand.h"
 
 #include "cli/CommandLine.h"
+#include "cli/ImportParadoxCommand.h"
+#include "cli/NewDatabase.h"
 #include "data/DatabaseCheck.h"
 #include "data/DemoData.h"
 #include "data/Schema.h"
@@ -8,35 +10,18 @@
 #include "platform/engine/SqliteStore.h"
 #include "platform/widgets/Clock.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
 
-#include <cerrno>
 #include <exception>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-QString connectionName()
-{
-    return QStringLiteral("taluvo-db-command");
-}
 
 constexpr int MaxPatients = 10'000'000;
 constexpr int MaxExams = 50'000'000;
 // Smaller demos finish before progress lines would help anyone.
 constexpr int ProgressThreshold = 10'000;
-
-// The database file and the files SQLite keeps beside it; any of them means "a database is here".
-QStringList databaseFiles(const QString &path)
-{
-    return { path, path + QLatin1String("-wal"), path + QLatin1String("-shm"),
-             path + QLatin1String("-journal") };
-}
 
 bool parseCount(const QString &text, int max, int *value)
 {
@@ -60,11 +45,14 @@ QString DbCommand::usage()
     return QStringLiteral("Uso: taluvo db init PASTA\n"
                           "     taluvo db demo PASTA [--patients N] [--exams M] [--seed S]\n"
                           "     taluvo db check PASTA\n"
+                          "     taluvo db import-paradox ORIGEM DESTINO [--dry-run]\n"
                           "  init   cria PASTA/taluvo.sqlite com as sete tabelas vazias\n"
                           "  demo   cria-a com uma clínica inventada (por omissão: 500 pacientes, "
                           "1500 exames, semente 1)\n"
                           "  check  procura danos e registos que o programa não teria escrito, "
                           "sem alterar nada\n"
+                          "  import-paradox  traz as tabelas Paradox da clínica (ver "
+                          "taluvo db import-paradox --help)\n"
                           "Nem init nem demo tocam numa base de dados que já exista (init só "
                           "substitui um ficheiro vazio).\n"
                           "Códigos de saída: 0 feito (check: nada encontrado), 1 falha (check: "
@@ -81,13 +69,16 @@ int DbCommand::usageError(const QString &problem)
 int DbCommand::run(const QStringList &args)
 {
     const QString sub = args.value(0);
-    if (sub == QLatin1String("help") || args.contains(QLatin1String("--help"))
-        || args.contains(QLatin1String("-h"))) {
+    if (sub == QLatin1String("help")
+        || (sub != QLatin1String("import-paradox")
+            && (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))))) {
         m_out << usage();
         return ExitCode::Ok;
     }
     if (sub.isEmpty())
         return usageError(QStringLiteral("falta o sub-comando"));
+    if (sub == QLatin1String("import-paradox"))
+        return ImportParadoxCommand(m_out, m_err).run(args.mid(1));
     const bool demo = sub == QLatin1String("demo");
     if (sub == QLatin1String("check")) {
         if (args.size() != 2 || args.at(1).startsWith(QLatin1String("--")))
@@ -151,88 +142,31 @@ int DbCommand::run(const QStringList &args)
 
 int DbCommand::create(const QString &dir, const DemoOptions *demo)
 {
-    const QString path = SqliteStore::filePath(dir);
-    const QFileInfo dirInfo(dir);
-    if (dirInfo.exists() && !dirInfo.isDir()) {
-        m_err << "taluvo db: '" << dir << "' não é uma pasta\n";
-        return ExitCode::Failure;
-    }
-    const QString refusal
-        = QStringLiteral("taluvo db: '%1' já tem uma base de dados; ficou como estava\n")
-              .arg(dir);
-    // An empty file alone (a creation that never started) is no database: init may replace it.
-    if (!demo && QFileInfo(path).isFile() && QFileInfo(path).size() == 0) {
-        bool alone = true;
-        for (const QString &file : databaseFiles(path).mid(1))
-            alone = alone && !QFileInfo::exists(file);
-        if (alone && !QFile::remove(path)) {
-            m_err << "taluvo db: não foi possível substituir o ficheiro vazio '" << path << "'\n";
-            return ExitCode::Failure;
-        }
-    }
-    for (const QString &file : databaseFiles(path)) {
-        if (QFileInfo::exists(file)) {
-            m_err << refusal;
-            return ExitCode::Failure;
-        }
-    }
-
-    bool madeDir = false;
-    if (!dirInfo.exists()) {
-        if (!QDir().mkpath(dir)) {
-            m_err << "taluvo db: não foi possível criar a pasta '" << dir << "'\n";
-            return ExitCode::Failure;
-        }
-        ::chmod(QFile::encodeName(dir).constData(), 0700);
-        madeDir = true;
-    }
-    // O_EXCL: from here on the file is ours, so removing it after a failure destroys nothing else.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        const bool exists = errno == EEXIST;
-        if (madeDir)
-            QDir().rmdir(dir);
-        m_err << (exists ? refusal : QStringLiteral("taluvo db: não foi possível criar '%1'\n").arg(path));
-        return ExitCode::Failure;
-    }
-    ::close(fd);
-
-    QString failure;
-    try {
-        {
-            const QSqlDatabase db = SqliteStore::open(dir, connectionName(), false);
-            sqlite3 *handle = SqliteStore::handle(db);
-            Schema::create(handle);
-            if (demo) {
-                int quarter = 1;
-                DemoData::generate(handle, *demo, [this, &quarter](int done, int total) {
-                    if (total < ProgressThreshold)
-                        return;
-                    for (; quarter <= 4 && qint64(done) * 4 >= qint64(quarter) * total; ++quarter) {
-                        m_err << "A gerar os dados de demonstração: " << quarter * 25 << "%\n";
-                        m_err.flush();
-                    }
-                });
+    QString message;
+    const auto fill = [this, demo](sqlite3 *handle) {
+        if (!demo)
+            return;
+        int quarter = 1;
+        DemoData::generate(handle, *demo, [this, &quarter](int done, int total) {
+            if (total < ProgressThreshold)
+                return;
+            for (; quarter <= 4 && qint64(done) * 4 >= qint64(quarter) * total; ++quarter) {
+                m_err << "A gerar os dados de demonstração: " << quarter * 25 << "%\n";
+                m_err.flush();
             }
-        }
-        SqliteStore::close(connectionName());
-    } catch (const DatabaseError &e) {
-        failure = e.message();
-    } catch (const std::exception &e) {
-        failure = QString::fromLocal8Bit(e.what());
-    }
-    if (!failure.isNull()) {
-        SqliteStore::close(connectionName());
-        for (const QString &file : databaseFiles(path))
-            QFile::remove(file);
-        if (madeDir)
-            QDir().rmdir(dir);
-        m_err << "taluvo db: não foi possível criar a base de dados em '" << dir << "': " << failure
+        });
+    };
+    switch (NewDatabase::create(dir, fill, &message)) {
+    case NewDatabase::Outcome::Done: break;
+    case NewDatabase::Outcome::Refused:
+    case NewDatabase::Outcome::Unusable:
+        m_err << "taluvo db: " << message << '\n';
+        return ExitCode::Failure;
+    case NewDatabase::Outcome::Failed:
+        m_err << "taluvo db: não foi possível criar a base de dados em '" << dir << "': " << message
               << '\n';
         return ExitCode::Failure;
     }
-
     if (demo)
         m_out << demo->patients << " pacientes e " << demo->exams << " exames escritos em " << dir
               << '\n';

@@ -33,20 +33,24 @@ QString notNumber(const QString &column)
 }
 
 // Counts the rows of sql (whose first column is a key text) and keeps the first keys.
-void count(sqlite3 *db, const QString &sql, DatabaseCheck::Finding &f)
+void count(sqlite3 *db, const QString &sql, DatabaseCheck::Finding &f,
+           int keyLimit = DatabaseCheck::FirstKeys)
 {
     SqlStatement st(db, sql);
     while (st.step()) {
-        if (f.firstKeys.size() < DatabaseCheck::FirstKeys)
+        if (keyLimit < 0 || f.firstKeys.size() < keyLimit)
             f.firstKeys.append(st.value(0).toString());
         ++f.count;
     }
 }
 
-DatabaseCheck::Finding finding(const char *what, bool damage, const char *note = nullptr)
+DatabaseCheck::Finding finding(const char *what, bool damage, const char *note = nullptr,
+                               const char *table = nullptr)
 {
     DatabaseCheck::Finding f;
     f.what = QString::fromUtf8(what);
+    if (table)
+        f.table = QString::fromLatin1(table);
     f.damage = damage;
     if (note)
         f.note = QString::fromUtf8(note);
@@ -133,41 +137,49 @@ QList<DatabaseCheck::Finding> DatabaseCheck::runChecks(const QString &dir)
               f);
         findings.append(f);
 
-        f = finding("Linhas de pontuação sem o seu exame", false);
-        count(db,
-              QStringLiteral("SELECT %1 FROM imagem i WHERE NOT EXISTS (SELECT 1 FROM eco e "
-                             "WHERE e.CodigoPaciente = i.CodpacienteI "
-                             "AND e.CodigoExame = i.DodExamei)")
-                  .arg(kImgKey),
-              f);
-        findings.append(f);
-        f = finding("Exames de um paciente que não existe", false);
-        count(db,
-              QStringLiteral("SELECT %1 FROM eco e WHERE NOT EXISTS (SELECT 1 FROM bddid p "
-                             "WHERE p.NF = e.CodigoPaciente)")
-                  .arg(kEcoKey),
-              f);
-        findings.append(f);
-        f = finding("Exames sem linha de pontuação", false,
-                    "as janelas criam-na com todas as pontuações a 1 quando o exame é editado");
-        count(db,
-              QStringLiteral("SELECT %1 FROM eco e WHERE NOT EXISTS (SELECT 1 FROM imagem i "
-                             "WHERE i.CodpacienteI = e.CodigoPaciente "
-                             "AND i.DodExamei = e.CodigoExame)")
-                  .arg(kEcoKey),
-              f);
-        findings.append(f);
-        f = finding("Exames com várias linhas de pontuação", false,
-                    "as janelas mostram e alteram só a primeira");
-        count(db,
-              QStringLiteral("SELECT CAST(CodpacienteI AS INTEGER) || ' ' || DodExamei FROM imagem "
-                             "GROUP BY CodpacienteI, DodExamei HAVING count(*) > 1"),
-              f);
-        findings.append(f);
+        findings.append(recordRules(db));
     } catch (...) {
         sqlite3_close(db);
         throw;
     }
     sqlite3_close(db);
+    return findings;
+}
+
+QList<DatabaseCheck::Finding> DatabaseCheck::recordRules(sqlite3 *db, int keyLimit)
+{
+    QList<Finding> findings;
+    Finding f;
+    f = finding("Linhas de pontuação sem o seu exame", false, nullptr, "imagem");
+    count(db,
+          QStringLiteral("SELECT %1 FROM imagem i WHERE NOT EXISTS (SELECT 1 FROM eco e "
+                         "WHERE e.CodigoPaciente = i.CodpacienteI "
+                         "AND e.CodigoExame = i.DodExamei)")
+              .arg(kImgKey),
+          f, keyLimit);
+    findings.append(f);
+    f = finding("Exames de um paciente que não existe", false, nullptr, "eco");
+    count(db,
+          QStringLiteral("SELECT %1 FROM eco e WHERE NOT EXISTS (SELECT 1 FROM bddid p "
+                         "WHERE p.NF = e.CodigoPaciente)")
+              .arg(kEcoKey),
+          f, keyLimit);
+    findings.append(f);
+    f = finding("Exames sem linha de pontuação", false,
+                "as janelas criam-na com todas as pontuações a 1 quando o exame é editado", "eco");
+    count(db,
+          QStringLiteral("SELECT %1 FROM eco e WHERE NOT EXISTS (SELECT 1 FROM imagem i "
+                         "WHERE i.CodpacienteI = e.CodigoPaciente "
+                         "AND i.DodExamei = e.CodigoExame)")
+              .arg(kEcoKey),
+          f, keyLimit);
+    findings.append(f);
+    f = finding("Exames com várias linhas de pontuação", false,
+                "as janelas mostram e alteram só a primeira", "imagem");
+    count(db,
+          QStringLiteral("SELECT CAST(CodpacienteI AS INTEGER) || ' ' || DodExamei FROM imagem "
+                         "GROUP BY CodpacienteI, DodExamei HAVING count(*) > 1"),
+          f, keyLimit);
+    findings.append(f);
     return findings;
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+struct sqlite3;
+
 // What "taluvo db check" looks for in a database, read-only: damage first (SQLite's integrity
 // check; dates, timestamps and keys not in the storage format), then rows the record rules would
 // not have produced (a score row without its exam, an exam of an unknown patient, an exam with
@@ -18,12 +20,17 @@ public:
         QStringList firstKeys;
         bool damage = false; // else a broken record rule
         QString note; // what the windows do about it, when they cope
+        QString table; // the table whose rows are counted
     };
 
     // Runs every check on DIR/taluvo.sqlite; throws DatabaseError (or StorageFault) when the file
     // cannot be read at all.
     [[nodiscard]] static QList<Finding> run(const QString &dir);
     static constexpr int FirstKeys = 5;
+
+    // Only the record rules, on an open database (inside a transaction if need be), keeping at
+    // most keyLimit keys per finding (all of them when negative).
+    [[nodiscard]] static QList<Finding> recordRules(sqlite3 *db, int keyLimit = FirstKeys);
 
 private:
     [[nodiscard]] static QList<Finding> runChecks(const QString &dir);

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+struct sqlite3;
+
+// Makes DIR/taluvo.sqlite (and DIR, 0700, when missing) for a command that fills a new database,
+// without ever opening or changing an existing one: a database already there is refused, except
+// an empty file left by a creation that never started. The schema is created, then fill runs;
+// when either throws, every file made is removed again, so a failure leaves nothing behind.
+class NewDatabase
+{
+public:
+    // Refused: a database is there; Unusable: the folder or file cannot be made; Failed: the
+    // schema or the fill failed and what was made is gone.
+    enum class Outcome { Done, Refused, Unusable, Failed };
+
+    // message: why it was refused or failed, in Portuguese, without the command's prefix.
+    [[nodiscard]] static Outcome create(const QString &dir,
+                                        const std::function<void(sqlite3 *)> &fill,
+                                        QString *message);
+    // A database (or the files SQLite keeps beside one) is in dir.
+    [[nodiscard]] static bool present(const QString &dir);
+};
