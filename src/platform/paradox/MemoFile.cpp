@@ -1,0 +1,124 @@
+#include "platform/paradox/MemoFile.h"
+
+#include "platform/paradox/ParadoxTable.h"
+
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace paradox {
+
+namespace {
+
+constexpr qint64 Unit = 4096; // blocks are multiples of this
+constexpr quint8 SingleBlob = 2;
+constexpr quint8 SharedBlock = 3;
+constexpr int SharedSlots = 64;
+constexpr int SlotTableStart = 12;
+constexpr int SlotSize = 5;
+
+quint16 le16(const char *p)
+{
+    return quint16(uchar(p[0]) | uchar(p[1]) << 8);
+}
+
+quint32 le32(const char *p)
+{
+    return quint32(uchar(p[0])) | quint32(uchar(p[1])) << 8 | quint32(uchar(p[2])) << 16
+            | quint32(uchar(p[3])) << 24;
+}
+
+} // namespace
+
+MemoFile::MemoFile(const QString &path, std::optional<BlockCipher> cipher)
+    : m_file(path), m_cipher(cipher)
+{
+    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw FormatError(u"não foi possível abrir o ficheiro %1"_s.arg(QFileInfo(path).fileName()));
+    m_size = m_file.size();
+}
+
+// With a password, whole 256-byte chunks are read and unscrambled; a chunk cut short by the end of
+// the file counts as missing.
+bool MemoFile::readRange(qint64 pos, qint64 size, QByteArray &out)
+{
+    if (pos < 0 || size < 0 || pos + size > m_size)
+        return false;
+    qint64 start = pos;
+    qint64 end = pos + size;
+    if (m_cipher) {
+        start = pos & ~(BlockCipher::ChunkSize - 1);
+        end = (end + BlockCipher::ChunkSize - 1) & ~(BlockCipher::ChunkSize - 1);
+        if (end > m_size)
+            return false;
+    }
+    out.resize(end - start);
+    if (!m_file.seek(start) || m_file.read(out.data(), out.size()) != out.size())
+        return false;
+    if (m_cipher) {
+        m_cipher->decryptMemoChunks(out.data(), out.size());
+        if (pos > start)
+            out.remove(0, pos - start);
+        out.truncate(size);
+    }
+    return true;
+}
+
+MemoFile::Outcome MemoFile::read(quint32 pointer, quint32 length, bool graphic, QByteArray &data)
+{
+    const qint64 offset = pointer & 0xffffff00u;
+    const int slot = int(pointer & 0xffu);
+    if (offset == 0) // the file's own header
+        return Outcome::Damaged;
+    const int headSize = graphic ? 17 : 9;
+    if (!readRange(offset, qMin<qint64>(headSize, m_size - offset), m_head) || m_head.size() < 3)
+        return Outcome::OutOfFile;
+    const quint8 type = quint8(m_head[0]);
+
+    if (type == SingleBlob) {
+        if (slot != 0xff)
+            return Outcome::Damaged;
+        if (m_head.size() < headSize)
+            return Outcome::OutOfFile;
+        const qint64 blockSize = le16(m_head.constData() + 1) * Unit;
+        if (le32(m_head.constData() + 3) != length || (graphic && length < 8))
+            return Outcome::Damaged;
+        const qint64 dataSize = graphic ? qint64(length) - 8 : qint64(length);
+        if (headSize + dataSize > blockSize)
+            return Outcome::Damaged;
+        return readRange(offset + headSize, dataSize, data) ? Outcome::Read : Outcome::OutOfFile;
+    }
+
+    if (type == SharedBlock) {
+        if (slot >= SharedSlots)
+            return Outcome::Damaged;
+        if (m_sharedOffset != offset) {
+            qint64 size = qMin(Unit, m_size - offset);
+            if (m_cipher)
+                size &= ~(BlockCipher::ChunkSize - 1);
+            m_sharedOffset = -1;
+            if (!readRange(offset, size, m_shared))
+                return Outcome::OutOfFile;
+            m_sharedOffset = offset;
+        }
+        const int entry = SlotTableStart + slot * SlotSize;
+        if (entry + SlotSize > m_shared.size())
+            return Outcome::OutOfFile;
+        const auto *e = reinterpret_cast<const uchar *>(m_shared.constData() + entry);
+        const int start = e[0] * 16;
+        const int lastChunk = e[4];
+        if (e[0] == 0 || e[1] == 0 || lastChunk < 1 || lastChunk > 16)
+            return Outcome::Damaged;
+        const int size = (e[1] - 1) * 16 + lastChunk;
+        if (quint32(size) != length || start + size > Unit)
+            return Outcome::Damaged;
+        if (start + size > m_shared.size())
+            return Outcome::OutOfFile;
+        data = m_shared.mid(start, size);
+        return Outcome::Read;
+    }
+
+    return Outcome::Damaged;
+}
+
+} // namespace paradox
