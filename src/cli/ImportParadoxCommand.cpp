@@ -219,7 +219,7 @@ int ImportParadoxCommand::import(const QString &source, const QString &target, b
     // The per-table counts, aligned for a terminal.
     int width = 6;
     for (const ParadoxImport::TableResult &t : result.tables)
-        width = std::max(width, int(t.file.size()));
+        width = std::max(width, int(t.file.size()) + 9);
     const auto row = [this, width](const QString &name, const QString &a, const QString &b,
                                    const QString &c, const QString &d) {
         m_out << name.leftJustified(width) << a.rightJustified(10) << b.rightJustified(10)
@@ -229,7 +229,7 @@ int ImportParadoxCommand::import(const QString &source, const QString &target, b
         QStringLiteral("Recusados"), QStringLiteral("Apagados"));
     qint64 read = 0, written = 0, refused = 0, deleted = 0;
     for (const ParadoxImport::TableResult &t : result.tables) {
-        row(t.found ? t.file : t.file + QLatin1String(" (não há)"), QString::number(t.read),
+        row(t.found ? t.file : t.file + QStringLiteral(" (não há)"), QString::number(t.read),
             QString::number(t.written), QString::number(t.refused), QString::number(t.deleted));
         read += t.read;
         written += t.written;

@@ -592,6 +592,13 @@ ParadoxImport::Result ParadoxImport::run(sqlite3 *db, const QString &sourceDir,
 
     bool open = false;
     try {
+        bool any = false;
+        for (const TableResult &t : result.tables)
+            any = any || t.found;
+        if (!any)
+            databaseError(QStringLiteral("a pasta '%1' não tem nenhuma das tabelas do programa "
+                                         "(Bddid.DB, eco.DB, imagem.db, ...)")
+                              .arg(sourceDir));
         checkEmpty(db);
         exec(db, QStringLiteral("BEGIN IMMEDIATE"));
         open = true;
