@@ -3,9 +3,11 @@
 #include "app/Inicio.h"
 #include "app/Main.h"
 #include "cli/CommandLine.h"
+#include "data/Backup.h"
 #include "data/DM.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/FormatSettings.h"
+#include "platform/widgets/Clock.h"
 #include "platform/widgets/Dialogs.h"
 #include "platform/widgets/MessageBoxDialogs.h"
 #include "reports/MapaEcos.h"
@@ -16,6 +18,7 @@
 #include "search/frase.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLocale>
 
 #include <cstdio>
@@ -183,8 +186,33 @@ int Startup::exec()
 {
     MainForm->show();
     const int code = QApplication::exec();
+    const QString dataDir = DataModule1 && DataModule1->Database2
+        ? DataModule1->Database2->directory()
+        : QString();
     shutdown();
+    // After the data module has closed its connection, so the copy has nothing left in the log.
+    backupAtClose(dataDir);
     return code;
+}
+
+void Startup::backupAtClose(const QString &dataDir)
+{
+    if (dataDir.isEmpty())
+        return;
+    Backup::Settings settings = Backup::Settings::load(dataDir);
+    try {
+        Backup::atClose(dataDir, settings, Clock::instance().today());
+    } catch (const DatabaseError &e) {
+        Dialogs::instance().message(
+            QStringLiteral("Não foi possível fazer a cópia de segurança diária na pasta "
+                           "\"%1\": %2")
+                .arg(QDir::toNativeSeparators(settings.dir), e.message()));
+    } catch (const std::exception &e) {
+        Dialogs::instance().message(
+            QStringLiteral("Não foi possível fazer a cópia de segurança diária na pasta "
+                           "\"%1\": %2")
+                .arg(QDir::toNativeSeparators(settings.dir), QString::fromLocal8Bit(e.what())));
+    }
 }
 
 void Startup::shutdown()

@@ -47,8 +47,11 @@ public:
     // after the failure was reported and the objects destroyed.
     [[nodiscard]] int start();
     // Shows the main window and runs the event loop until the main window closes; then destroys
-    // the objects. Returns the event loop's exit code.
+    // the objects and makes the day's backup when one is due. Returns the event loop's exit code.
     int exec();
+    // The daily backup of dataDir at close. A failure is one message naming the reason and the
+    // folder; it never keeps the program from ending.
+    static void backupAtClose(const QString &dataDir);
     // Destroys the objects made so far, last made first. Also done by the destructor.
     void shutdown();
 

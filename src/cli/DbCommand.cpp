@@ -1,5 +1,6 @@
 #include "cli/DbCommand.h"
 
+#include "cli/BackupCommand.h"
 #include "cli/CommandLine.h"
 #include "cli/ImportParadoxCommand.h"
 #include "cli/NewDatabase.h"
@@ -46,6 +47,8 @@ QString DbCommand::usage()
                           "     taluvo db demo PASTA [--patients N] [--exams M] [--seed S]\n"
                           "     taluvo db check PASTA\n"
                           "     taluvo db import-paradox ORIGEM DESTINO [--dry-run]\n"
+                          "     taluvo db backup [--data PASTA] [--to FICHEIRO] [--list]\n"
+                          "     taluvo db restore FICHEIRO PASTA [--replace]\n"
                           "  init   cria PASTA/taluvo.sqlite com as sete tabelas vazias\n"
                           "  demo   cria-a com uma clínica inventada (por omissão: 500 pacientes, "
                           "1500 exames, semente 1)\n"
@@ -53,6 +56,9 @@ QString DbCommand::usage()
                           "sem alterar nada\n"
                           "  import-paradox  traz as tabelas Paradox da clínica (ver "
                           "taluvo db import-paradox --help)\n"
+                          "  backup   cópia verificada da base de dados (ver taluvo db backup "
+                          "--help)\n"
+                          "  restore  põe uma cópia no lugar, guardando a que lá estava\n"
                           "Nem init nem demo tocam numa base de dados que já exista (init só "
                           "substitui um ficheiro vazio).\n"
                           "Códigos de saída: 0 feito (check: nada encontrado), 1 falha (check: "
@@ -70,7 +76,8 @@ int DbCommand::run(const QStringList &args)
 {
     const QString sub = args.value(0);
     if (sub == QLatin1String("help")
-        || (sub != QLatin1String("import-paradox")
+        || (sub != QLatin1String("import-paradox") && sub != QLatin1String("backup")
+            && sub != QLatin1String("restore")
             && (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))))) {
         m_out << usage();
         return ExitCode::Ok;
@@ -79,6 +86,10 @@ int DbCommand::run(const QStringList &args)
         return usageError(QStringLiteral("falta o sub-comando"));
     if (sub == QLatin1String("import-paradox"))
         return ImportParadoxCommand(m_out, m_err).run(args.mid(1));
+    if (sub == QLatin1String("backup"))
+        return BackupCommand(m_out, m_err).backup(args.mid(1));
+    if (sub == QLatin1String("restore"))
+        return BackupCommand(m_out, m_err).restore(args.mid(1));
     const bool demo = sub == QLatin1String("demo");
     if (sub == QLatin1String("check")) {
         if (args.size() != 2 || args.at(1).startsWith(QLatin1String("--")))

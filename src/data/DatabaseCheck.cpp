@@ -64,8 +64,18 @@ const QString kImgKey = QStringLiteral("CAST(CodpacienteI AS INTEGER) || ' ' || 
 
 QList<DatabaseCheck::Finding> DatabaseCheck::run(const QString &dir)
 {
+    return runGuarded(SqliteStore::filePath(dir), SqliteStore::probe(dir).readOnly);
+}
+
+QList<DatabaseCheck::Finding> DatabaseCheck::runFile(const QString &path)
+{
+    return runGuarded(path, true);
+}
+
+QList<DatabaseCheck::Finding> DatabaseCheck::runGuarded(const QString &path, bool readOnly)
+{
     try {
-        return runChecks(dir);
+        return runChecks(path, readOnly);
     } catch (const StorageFault &fault) {
         if (fault.kind() != StorageFault::Kind::Damaged)
             throw;
@@ -77,12 +87,10 @@ QList<DatabaseCheck::Finding> DatabaseCheck::run(const QString &dir)
     }
 }
 
-QList<DatabaseCheck::Finding> DatabaseCheck::runChecks(const QString &dir)
+QList<DatabaseCheck::Finding> DatabaseCheck::runChecks(const QString &path, bool readOnly)
 {
-    const SqliteStore::Probe probe = SqliteStore::probe(dir);
-    const QString path = SqliteStore::filePath(dir);
     sqlite3 *db = nullptr;
-    const int flags = probe.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK) {
         const QString message = QString::fromUtf8(sqlite3_errmsg(db));
         sqlite3_close(db);

@@ -26,6 +26,8 @@ public:
     // Runs every check on DIR/taluvo.sqlite; throws DatabaseError (or StorageFault) when the file
     // cannot be read at all.
     [[nodiscard]] static QList<Finding> run(const QString &dir);
+    // The same on any database file, opened read-only (a backup before it is restored).
+    [[nodiscard]] static QList<Finding> runFile(const QString &path);
     static constexpr int FirstKeys = 5;
 
     // Only the record rules, on an open database (inside a transaction if need be), keeping at
@@ -33,5 +35,6 @@ public:
     [[nodiscard]] static QList<Finding> recordRules(sqlite3 *db, int keyLimit = FirstKeys);
 
 private:
-    [[nodiscard]] static QList<Finding> runChecks(const QString &dir);
+    [[nodiscard]] static QList<Finding> runGuarded(const QString &path, bool readOnly);
+    [[nodiscard]] static QList<Finding> runChecks(const QString &path, bool readOnly);
 };
