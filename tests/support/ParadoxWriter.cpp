@@ -273,7 +273,8 @@ void encodeInto(char *p, const Field &field, const QVariant &value, int codePage
         putBytes(p, value.toByteArray(), width, "bytes");
         break;
     case FieldType::Date:
-        putInt(p, value.toDate().toJulianDay() - kJulianDayBeforeYearOne, 4);
+        if (value.toDate().isValid())
+            putInt(p, value.toDate().toJulianDay() - kJulianDayBeforeYearOne, 4);
         break;
     case FieldType::Short:
         putInt(p, qint16(value.toInt()), 2);
@@ -283,7 +284,8 @@ void encodeInto(char *p, const Field &field, const QVariant &value, int codePage
         putInt(p, qint32(value.toInt()), 4);
         break;
     case FieldType::Time:
-        putInt(p, value.toTime().msecsSinceStartOfDay(), 4);
+        if (value.toTime().isValid())
+            putInt(p, value.toTime().msecsSinceStartOfDay(), 4);
         break;
     case FieldType::Money:
     case FieldType::Number:
@@ -291,6 +293,8 @@ void encodeInto(char *p, const Field &field, const QVariant &value, int codePage
         break;
     case FieldType::Timestamp: {
         const QDateTime at = value.toDateTime();
+        if (!at.isValid())
+            break;
         const qint64 days = at.date().toJulianDay() - kJulianDayBeforeYearOne;
         putDouble(p, double(days) * 86400000.0 + at.time().msecsSinceStartOfDay());
         break;
@@ -299,7 +303,8 @@ void encodeInto(char *p, const Field &field, const QVariant &value, int codePage
         p[0] = char(value.toBool() ? 0x81 : 0x80);
         break;
     case FieldType::Bcd:
-        putBcd(p, value, field.size);
+        if (!value.toString().isEmpty())
+            putBcd(p, value, field.size);
         break;
     default:
         throw std::invalid_argument("not a fixed-width field type");
@@ -779,7 +784,7 @@ QString ParadoxWriter::mbPath() const
 
 bool ParadoxWriter::hasMemoFile() const
 {
-    return d->mb.isOpen() || QFileInfo::exists(d->mbPath);
+    return !d->mb.fileName().isEmpty();
 }
 
 int ParadoxWriter::headerSize() const
@@ -834,7 +839,7 @@ qint64 ParadoxWriter::blobPointerOffset(qint64 record, int field) const
 
 qint64 ParadoxWriter::memoFileSize() const
 {
-    return d->mb.isOpen() || hasMemoFile() ? d->mbEnd : 0;
+    return hasMemoFile() ? d->mbEnd : 0;
 }
 
 void ParadoxWriter::patch(const QString &path, qint64 offset, const QByteArray &bytes)

@@ -14,8 +14,10 @@
 // Writes the old practice's tables for the tests: a table file (.DB) and, when a blob field needs
 // it, its memo file (.MB) beside it, laid out as the desktop database of the time wrote them.
 // Records go out block by block as they are added, so a table of any size costs one data block
-// and one blob block of memory. Values come in the reader's value types (a null QVariant writes a
-// blank field); a QByteArray for a text field is written as it is, without the code page.
+// and one blob block of memory. Values come in the reader's value types; a null QVariant, an
+// invalid date or time and an empty text write a blank field. A QByteArray for a text field or
+// memo is written as it is, without the code page. Graphics in the .MB carry 8 bytes before their
+// data (a zero word, then their length), counted in the length the record gives.
 //
 // For damaged fixtures the writer reports where things are (blockOffset(), recordOffset(),
 // blobPointerOffset()) and the static helpers patch or cut the files afterwards. Bad input (a

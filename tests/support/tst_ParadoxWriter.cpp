@@ -63,6 +63,7 @@ void tst_ParadoxWriter::fieldBytes_data()
     row("short 256", FieldType::Short, 0, 256, "8100");
     row("short -1", FieldType::Short, 0, -1, "7fff");
     row("short blank", FieldType::Short, 0, QVariant(), "0000");
+    row("date invalid", FieldType::Date, 0, QDate(), "00000000");
     row("long 0", FieldType::Long, 0, 0, "80000000");
     row("date 4 May 1996", FieldType::Date, 0, QDate(1996, 5, 4), "800b1ecf");
     row("date 1 Jan 100", FieldType::Date, 0, QDate(100, 1, 1), "80008d40");
