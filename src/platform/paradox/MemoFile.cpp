@@ -16,6 +16,8 @@ constexpr quint8 SharedBlock = 3;
 constexpr int SharedSlots = 64;
 constexpr int SlotTableStart = 12;
 constexpr int SlotSize = 5;
+constexpr int SingleHeadSize = 9; // type, size in units, length, modification number
+constexpr quint32 GraphicPrefix = 8; // graphics keep a word and their length before the data
 
 quint16 le16(const char *p)
 {
@@ -66,27 +68,34 @@ bool MemoFile::readRange(qint64 pos, qint64 size, QByteArray &out)
 
 MemoFile::Outcome MemoFile::read(quint32 pointer, quint32 length, bool graphic, QByteArray &data)
 {
+    if (graphic && length < GraphicPrefix)
+        return Outcome::Damaged;
+    const Outcome outcome = readStored(pointer, length, data);
+    if (graphic && outcome == Outcome::Read)
+        data.remove(0, GraphicPrefix);
+    return outcome;
+}
+
+MemoFile::Outcome MemoFile::readStored(quint32 pointer, quint32 length, QByteArray &data)
+{
     const qint64 offset = pointer & 0xffffff00u;
     const int slot = int(pointer & 0xffu);
     if (offset == 0) // the file's own header
         return Outcome::Damaged;
-    const int headSize = graphic ? 17 : 9;
-    if (!readRange(offset, qMin<qint64>(headSize, m_size - offset), m_head) || m_head.size() < 3)
+    if (!readRange(offset, qMin<qint64>(SingleHeadSize, m_size - offset), m_head) || m_head.size() < 3)
         return Outcome::OutOfFile;
     const quint8 type = quint8(m_head[0]);
 
     if (type == SingleBlob) {
         if (slot != 0xff)
             return Outcome::Damaged;
-        if (m_head.size() < headSize)
+        if (m_head.size() < SingleHeadSize)
             return Outcome::OutOfFile;
         const qint64 blockSize = le16(m_head.constData() + 1) * Unit;
-        if (le32(m_head.constData() + 3) != length || (graphic && length < 8))
+        if (le32(m_head.constData() + 3) != length || SingleHeadSize + qint64(length) > blockSize)
             return Outcome::Damaged;
-        const qint64 dataSize = graphic ? qint64(length) - 8 : qint64(length);
-        if (headSize + dataSize > blockSize)
-            return Outcome::Damaged;
-        return readRange(offset + headSize, dataSize, data) ? Outcome::Read : Outcome::OutOfFile;
+        return readRange(offset + SingleHeadSize, length, data) ? Outcome::Read
+                                                                 : Outcome::OutOfFile;
     }
 
     if (type == SharedBlock) {

@@ -22,11 +22,12 @@ public:
     enum class Outcome { Read, OutOfFile, Damaged };
 
     // The blob a record points at: pointer is the block's offset with the slot in its low byte,
-    // length the blob's size, both as the record keeps them. Graphics carry 8 more bytes of header
-    // in a block of their own.
+    // length the blob's size, both as the record keeps them. A graphic's stored data starts with
+    // 8 bytes of its own header, dropped here.
     [[nodiscard]] Outcome read(quint32 pointer, quint32 length, bool graphic, QByteArray &data);
 
 private:
+    Outcome readStored(quint32 pointer, quint32 length, QByteArray &data);
     bool readRange(qint64 pos, qint64 size, QByteArray &out);
 
     QFile m_file;

@@ -191,6 +191,7 @@ struct TableReader::Private
     CodePage codePage{0};
     std::optional<BlockCipher> cipher;
     std::unique_ptr<MemoFile> memo;
+    QString memoMissing; // why memo is null when a blob needs it
     std::vector<int> offsets; // of each field in a record
 
     qint64 blockCount = 0; // whole blocks the file holds
@@ -331,9 +332,11 @@ void TableReader::Private::openMemoFile(const QString &dbPath)
             }
         }
     }
-    if (found.isEmpty())
-        throw FormatError(u"falta o ficheiro .MB com os memos da tabela %1"_s.arg(db.fileName()));
-    memo = std::make_unique<MemoFile>(db.dir().filePath(found), cipher);
+    // A table whose blobs all fit in their records may come without one.
+    if (!found.isEmpty())
+        memo = std::make_unique<MemoFile>(db.dir().filePath(found), cipher);
+    else
+        memoMissing = u"falta o ficheiro .MB com os memos da tabela %1"_s.arg(db.fileName());
 }
 
 bool TableReader::Private::loadNextBlock()
@@ -383,6 +386,8 @@ QVariant TableReader::Private::readBlob(const Field &field, const char *p, QStri
             return codePage.decode(p, length);
         return QByteArray(p, length);
     }
+    if (!memo)
+        fail(memoMissing);
     const auto outcome = memo->read(pointer, length, field.type == FieldType::Graphic, blob);
     if (outcome == MemoFile::Outcome::Read)
         return text ? QVariant(codePage.decode(blob.constData(), blob.size())) : QVariant(blob);
