@@ -56,9 +56,12 @@ QVariant readerValue(const SqlStatement &st, int column, FieldType type)
     case FieldType::Boolean: return st.int64(column) != 0;
     case FieldType::Date:
         return QDate::fromString(st.text(column).left(10), QStringLiteral("yyyy-MM-dd"));
-    case FieldType::DateTime:
-        return QDateTime::fromString(st.text(column), QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
-            .toTimeSpec(Qt::UTC);
+    case FieldType::DateTime: {
+        // The reading as stored, without a zone.
+        const QString text = st.text(column);
+        return QDateTime(QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd")),
+                         QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss.zzz")), Qt::UTC);
+    }
     case FieldType::Blob: return st.value(column).toByteArray();
     case FieldType::Unknown: break;
     }
