@@ -2,7 +2,9 @@
 // the demo is made (timed), written out as the old program's files (not timed), then imported
 // into a new folder (timed), both as the commands run, end to end. Medians over the repetitions.
 //
-//     build/bench/bench_import [patients] [exams] [repetitions]      (100000 300000 3)
+//     build/bench/bench_import [patients] [exams] [repetitions] [folder]   (100000 300000 3)
+//
+// With a folder, the Paradox files are written there and kept (for a profiler, say).
 #include "support/ParadoxPractice.h"
 
 #include <QCoreApplication>
@@ -50,7 +52,7 @@ int main(int argc, char **argv)
     const int repetitions = a.value(3, QStringLiteral("3")).toInt();
 
     QTemporaryDir tmp(QDir::current().filePath(QStringLiteral("bench-import-XXXXXX")));
-    const QString old = tmp.filePath(QStringLiteral("paradox"));
+    const QString old = a.size() > 4 ? a.at(4) : tmp.filePath(QStringLiteral("paradox"));
     std::vector<double> demo;
     std::vector<double> import;
     for (int i = 0; i < repetitions; ++i) {

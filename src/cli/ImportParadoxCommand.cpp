@@ -152,14 +152,15 @@ int ImportParadoxCommand::import(const QString &source, const QString &target, b
     }
 
     QString lastFile;
-    const ParadoxImport::Progress progress = [this, &lastFile](const QString &file, qint64 done,
-                                                               qint64 total) {
+    qint64 lastDone = -1;
+    const ParadoxImport::Progress progress = [&](const QString &file, qint64 done, qint64 total) {
         if (file != lastFile) {
             lastFile = file;
             m_err << "A importar " << file << " (" << total << " registos)\n";
-        } else {
+        } else if (done != lastDone) {
             m_err << "  " << file << ": " << done << " de " << total << '\n';
         }
+        lastDone = done;
         m_err.flush();
     };
 

@@ -267,7 +267,7 @@ QString Backup::checkForRestore(const QString &file, QList<DatabaseCheck::Findin
         try {
             integrity = db.text("PRAGMA integrity_check(20)");
         } catch (const DatabaseError &e) {
-            return QStringLiteral("'%1' não é uma base de dados SQLite legível: %2")
+            return QStringLiteral("'%1' está danificado ou não é uma base de dados SQLite (%2)")
                 .arg(file, e.message());
         }
         if (integrity != QLatin1String("ok"))

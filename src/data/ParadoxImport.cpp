@@ -155,8 +155,10 @@ bool convert(const QVariant &value, PxType from, const Target &to, Bound &out, Q
         text(from == PxType::Alpha || from == PxType::Memo || from == PxType::FormattedMemo
                  ? value.toString()
                  : paradox::storageText(value, from));
-        if (to.type == FieldType::String && to.size > 0 && out.kind == Bound::Text) {
-            const int length = QString::fromUtf8(out.bytes).size();
+        // UTF-8 takes at least a byte a character: only a long one needs counting.
+        if (to.type == FieldType::String && to.size > 0 && out.kind == Bound::Text
+            && out.bytes.size() > to.size) {
+            const int length = int(QString::fromUtf8(out.bytes).size());
             if (length > to.size)
                 *finding = QStringLiteral("o campo %1 tem %2 caracteres, mais do que os %3 que "
                                           "as janelas editam")
@@ -458,7 +460,7 @@ void Importer::importTable(const TableDef &def, const QString &path,
     const qint64 total = info.recordCount;
     if (m_progress)
         m_progress(result.file, 0, total);
-    const qint64 step = std::max<qint64>(1000, total / 20);
+    const qint64 step = std::max<qint64>(1000, total / 10);
 
     paradox::Record record;
     const auto refuse = [&](const QString &reason) {

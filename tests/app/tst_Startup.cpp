@@ -334,6 +334,8 @@ void tst_Startup::closingMainWindowEndsWhileSecondaryIsOpen()
     QCOMPARE(shown, QStringList { QStringLiteral("MainForm") });
     QVERIFY(searchKeptOnClose);
     QCOMPARE(madeGlobals(), QStringList());
+    // The first close of the day leaves the day's copy.
+    QVERIFY(QFile::exists(m_data + QStringLiteral("/backups/taluvo-2024-06-15.sqlite")));
 }
 
 void tst_Startup::splashDrawsItsPictures()
