@@ -128,6 +128,10 @@ void copyDatabase(const QString &source, const QString &copy)
 {
     Connection from(source, SQLITE_OPEN_READONLY);
     Connection to(copy, SQLITE_OPEN_READWRITE);
+    // Mapped reads, and no journal nor syncs for a file nobody else sees yet: it is synced once
+    // whole before it gets its name.
+    from.exec("PRAGMA mmap_size=4294967296");
+    to.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA mmap_size=4294967296");
     sqlite3_backup *backup = sqlite3_backup_init(to.get(), "main", from.get(), "main");
     if (!backup)
         databaseError(QStringLiteral("não foi possível copiar '%1': %2")
