@@ -167,7 +167,7 @@ int DbCommand::create(const QString &dir, const DemoOptions *demo)
             }
         });
     };
-    switch (NewDatabase::create(dir, fill, &message)) {
+    switch (NewDatabase::create(dir, fill, &message, demo == nullptr)) {
     case NewDatabase::Outcome::Done: break;
     case NewDatabase::Outcome::Refused:
     case NewDatabase::Outcome::Unusable:

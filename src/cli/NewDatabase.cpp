@@ -42,7 +42,7 @@ bool NewDatabase::present(const QString &dir)
 
 NewDatabase::Outcome NewDatabase::create(const QString &dir,
                                          const std::function<void(sqlite3 *)> &fill,
-                                         QString *message)
+                                         QString *message, bool replaceEmptyFile)
 {
     const QString path = SqliteStore::filePath(dir);
     const QFileInfo dirInfo(dir);
@@ -52,7 +52,7 @@ NewDatabase::Outcome NewDatabase::create(const QString &dir,
     }
     const QString refusal = QStringLiteral("'%1' já tem uma base de dados; ficou como estava").arg(dir);
     // An empty file alone (a creation that never started) is no database: it may be replaced.
-    if (QFileInfo(path).isFile() && QFileInfo(path).size() == 0) {
+    if (replaceEmptyFile && QFileInfo(path).isFile() && QFileInfo(path).size() == 0) {
         bool alone = true;
         for (const QString &file : databaseFiles(path).mid(1))
             alone = alone && !QFileInfo::exists(file);
