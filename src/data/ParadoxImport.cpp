@@ -19,6 +19,7 @@
 #include <sqlite3.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <vector>
 
@@ -99,6 +100,22 @@ QString quoted(const QString &identifier)
     QString q = identifier;
     q.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+// The storage formats, written straight into the bytes bound: this runs for every exam's dates.
+QByteArray dateBytes(const QDate &d)
+{
+    char buf[16];
+    const int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year(), d.month(), d.day());
+    return QByteArray(buf, n);
+}
+
+QByteArray timestampBytes(const QDate &d, const QTime &t)
+{
+    char buf[32];
+    const int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", d.year(),
+                                d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec());
+    return QByteArray(buf, n);
 }
 
 bool isWhole(double v)
@@ -210,22 +227,22 @@ bool convert(const QVariant &value, PxType from, const Target &to, Bound &out, Q
         return true;
     }
     case FieldType::Date:
+        if (from != PxType::Date && from != PxType::Timestamp)
+            return incompatible();
+        out.kind = Bound::Text;
+        // A birth date once kept with a time of day: the day is what the program reads.
+        out.bytes = dateBytes(from == PxType::Date ? value.toDate() : value.toDateTime().date());
+        return true;
+    case FieldType::DateTime:
         if (from == PxType::Date) {
-            text(value.toDate().toString(QStringLiteral("yyyy-MM-dd")));
+            out.kind = Bound::Text;
+            out.bytes = timestampBytes(value.toDate(), QTime(0, 0));
             return true;
         }
         if (from == PxType::Timestamp) {
-            // A birth date once kept with a time of day: the day is what the program reads.
-            text(value.toDateTime().date().toString(QStringLiteral("yyyy-MM-dd")));
-            return true;
-        }
-        return incompatible();
-    case FieldType::DateTime:
-        if (from == PxType::Timestamp || from == PxType::Date) {
-            text(paradox::storageText(
-                from == PxType::Date ? QVariant(QDateTime(value.toDate(), QTime(0, 0), Qt::UTC))
-                                     : value,
-                PxType::Timestamp));
+            const QDateTime t = value.toDateTime();
+            out.kind = Bound::Text;
+            out.bytes = timestampBytes(t.date(), t.time());
             return true;
         }
         return incompatible();
@@ -555,6 +572,14 @@ void Importer::continueCounters(const TableDef &def, qint32 nextAutoInc)
     }
 }
 
+QString journalMode(sqlite3 *db)
+{
+    Statement st(db, QStringLiteral("PRAGMA journal_mode"));
+    return st.step() == SQLITE_ROW
+        ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st.get(), 0)))
+        : QString();
+}
+
 void checkEmpty(sqlite3 *db)
 {
     for (const TableDef &def : Schema::tables()) {
@@ -593,6 +618,7 @@ ParadoxImport::Result ParadoxImport::run(sqlite3 *db, const QString &sourceDir,
     }
 
     bool open = false;
+    bool restoreWal = false;
     try {
         bool any = false;
         for (const TableResult &t : result.tables)
@@ -602,6 +628,13 @@ ParadoxImport::Result ParadoxImport::run(sqlite3 *db, const QString &sourceDir,
                                          "(Bddid.DB, eco.DB, imagem.db, ...)")
                               .arg(sourceDir));
         checkEmpty(db);
+        // The rows go in once, into an empty database: a rollback journal has next to nothing to
+        // keep for pages that did not exist, where the write-ahead log would write every page
+        // twice. Another connection on the file keeps the log mode, and that is fine too.
+        const bool wal = journalMode(db) == QLatin1String("wal");
+        if (wal)
+            sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+        restoreWal = wal && journalMode(db) != QLatin1String("wal");
         exec(db, QStringLiteral("BEGIN IMMEDIATE"));
         open = true;
         Importer importer(db, report, progress);
@@ -630,9 +663,13 @@ ParadoxImport::Result ParadoxImport::run(sqlite3 *db, const QString &sourceDir,
         result.findings = report.findings.size();
         exec(db, dryRun ? QStringLiteral("ROLLBACK") : QStringLiteral("COMMIT"));
         open = false;
+        if (restoreWal)
+            exec(db, QStringLiteral("PRAGMA journal_mode=WAL"));
     } catch (const DatabaseError &e) {
         if (open)
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (restoreWal)
+            sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
         report.failure = e.message();
         try {
             report.write(reportPath, result.tables);
