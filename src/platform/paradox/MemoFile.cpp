@@ -27,16 +27,18 @@ quint16 le16(const char *p)
 quint32 le32(const char *p)
 {
     return quint32(uchar(p[0])) | quint32(uchar(p[1])) << 8 | quint32(uchar(p[2])) << 16
-            | quint32(uchar(p[3])) << 24;
+        | quint32(uchar(p[3])) << 24;
 }
 
 } // namespace
 
 MemoFile::MemoFile(const QString &path, std::optional<BlockCipher> cipher)
-    : m_file(path), m_cipher(cipher)
+    : m_file(path)
+    , m_cipher(cipher)
 {
     if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw FormatError(u"não foi possível abrir o ficheiro %1"_s.arg(QFileInfo(path).fileName()));
+        throw FormatError(
+            u"não foi possível abrir o ficheiro %1"_s.arg(QFileInfo(path).fileName()));
     m_size = m_file.size();
 }
 
@@ -82,7 +84,8 @@ MemoFile::Outcome MemoFile::readStored(quint32 pointer, quint32 length, QByteArr
     const int slot = int(pointer & 0xffu);
     if (offset == 0) // the file's own header
         return Outcome::Damaged;
-    if (!readRange(offset, qMin<qint64>(SingleHeadSize, m_size - offset), m_head) || m_head.size() < 3)
+    if (!readRange(offset, qMin<qint64>(SingleHeadSize, m_size - offset), m_head)
+        || m_head.size() < 3)
         return Outcome::OutOfFile;
     const quint8 type = quint8(m_head[0]);
 
@@ -95,7 +98,7 @@ MemoFile::Outcome MemoFile::readStored(quint32 pointer, quint32 length, QByteArr
         if (le32(m_head.constData() + 3) != length || SingleHeadSize + qint64(length) > blockSize)
             return Outcome::Damaged;
         return readRange(offset + SingleHeadSize, length, data) ? Outcome::Read
-                                                                 : Outcome::OutOfFile;
+                                                                : Outcome::OutOfFile;
     }
 
     if (type == SharedBlock) {

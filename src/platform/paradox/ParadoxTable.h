@@ -94,7 +94,8 @@ public:
 
     [[nodiscard]] const TableInfo &info() const;
     // The next live record; false after the last. Throws FormatError on a broken block chain
-    // (a link outside the file, a block met twice) after returning the records before it.
+    // (a link outside the file, a block met twice), or on a record whose blob needs a missing
+    // .MB, after returning the records before it.
     bool next(Record &record);
     // Deleted records met so far: slots after a block's live records that still hold data.
     [[nodiscard]] qint64 deletedCount() const;
