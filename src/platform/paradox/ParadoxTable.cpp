@@ -347,7 +347,8 @@ bool TableReader::Private::loadNextBlock()
         if (seen[size_t(n)])
             fail(u"o bloco %1 da tabela aparece duas vezes na cadeia de blocos"_s.arg(n));
         seen[size_t(n)] = true;
-        if (!file.seek(headerSize + qint64(n - 1) * info.blockSize)
+        const qint64 at = headerSize + qint64(n - 1) * info.blockSize;
+        if ((file.pos() != at && !file.seek(at))
             || file.read(block.data(), block.size()) != block.size())
             fail(u"o bloco %1 da tabela está fora do ficheiro"_s.arg(n));
         if (cipher)

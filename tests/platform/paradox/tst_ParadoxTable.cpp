@@ -26,8 +26,24 @@ struct ReadBack
     QString failure;
 };
 
+// With TALUVO_FUZZ_SEEDS set, every table read is also saved there as an input for fuzz_paradox:
+// the table's length (4 bytes, little-endian), the table, then its memo file.
+void saveSeed(const QString &dbPath)
+{
+    const QString dir = qEnvironmentVariable("TALUVO_FUZZ_SEEDS");
+    QFile db(dbPath);
+    QFile mb(dbPath.chopped(2) + u"MB"_s);
+    QFile seed(dir + u"/%1-%2"_s.arg(QTest::currentTestFunction()).arg(QTest::currentDataTag()));
+    if (dir.isEmpty() || !db.open(QIODevice::ReadOnly) || !seed.open(QIODevice::WriteOnly))
+        return;
+    seed.write(ParadoxWriter::le32(db.size()) + db.readAll());
+    if (mb.open(QIODevice::ReadOnly))
+        seed.write(mb.readAll());
+}
+
 ReadBack readAll(const QString &path)
 {
+    saveSeed(path);
     ReadBack back;
     try {
         TableReader reader(path);
