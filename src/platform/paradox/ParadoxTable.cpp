@@ -291,7 +291,7 @@ void TableReader::Private::readHeader()
         field.size = uchar(h[fieldsAt + 2 * i + 1]);
         const int width = storedWidth(type, field.size);
         if (width == 0)
-            throw FormatError(u"o campo %1 da tabela tem um tipo desconhecido"_s.arg(field.name));
+            throw FormatError(u"o campo %1 da tabela tem um tipo ou tamanho inválido"_s.arg(field.name));
         field.type = FieldType(type);
         offsets.push_back(offset);
         offset += width;

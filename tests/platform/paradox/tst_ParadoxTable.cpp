@@ -72,7 +72,7 @@ QString memoText(int length)
 enum Damage {
     NotATable, TinyFile, HeaderPastEnd, AbsurdRecordSize, AbsurdFieldCount, NoBlockSize,
     LinkPastEnd, LinkLoop, TruncatedTable, MissingMemoFile, TruncatedMemoFile, PointerPastEnd,
-    PointerToHeader, WrongSlot,
+    PointerToHeader, WrongSlot, BadFieldType,
 };
 // clang-format on
 
@@ -351,6 +351,9 @@ void tst_ParadoxTable::damagedFiles_data()
     QTest::newRow("header past the end") << int(HeaderPastEnd) << header << 0 << QString();
     QTest::newRow("absurd record size") << int(AbsurdRecordSize) << header << 0 << QString();
     QTest::newRow("absurd field count") << int(AbsurdFieldCount) << header << 0 << QString();
+    QTest::newRow("bad field type")
+        << int(BadFieldType) << u"o campo Nome da tabela tem um tipo ou tamanho inválido"_s << 0
+        << QString();
     QTest::newRow("link past the end")
         << int(LinkPastEnd) << u"o bloco 99 da tabela está fora do ficheiro"_s << 2 << QString();
     QTest::newRow("block loop") << int(LinkLoop)
@@ -403,6 +406,7 @@ void tst_ParadoxTable::damagedFiles()
     case PointerPastEnd: patch(writer->blobPointerOffset(1, 1), ParadoxWriter::le32(0x7FFFFF3F)); break;
     case PointerToHeader: patch(writer->blobPointerOffset(1, 1), ParadoxWriter::le32(0x3F)); break;
     case WrongSlot: patch(writer->blobPointerOffset(0, 1), ParadoxWriter::le32(0x1005)); break;
+    case BadFieldType: patch(0x78, "\x07"); break;
     }
     // clang-format on
     const ReadBack back = readAll(db);
