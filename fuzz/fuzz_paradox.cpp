@@ -18,8 +18,7 @@ namespace {
 void writeFile(const QString &path, const char *data, qsizetype size)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(data, size) != size) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data, size) != size) {
         fprintf(stderr, "cannot write %s\n", qPrintable(path));
         abort();
     }
@@ -35,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 4)
         return 0;
     const auto *bytes = reinterpret_cast<const char *>(data);
-    const size_t declared = size_t(data[0]) | size_t(data[1]) << 8 | size_t(data[2]) << 16
-            | size_t(data[3]) << 24;
+    const size_t declared
+        = size_t(data[0]) | size_t(data[1]) << 8 | size_t(data[2]) << 16 | size_t(data[3]) << 24;
     const size_t dbSize = declared < size - 4 ? declared : size - 4;
     writeFile(dbPath, bytes + 4, qsizetype(dbSize));
     const size_t mbSize = size - 4 - dbSize;

@@ -123,15 +123,20 @@ int ImportParadoxCommand::run(const QStringList &args)
 
 int ImportParadoxCommand::dump(const QString &file)
 {
+    int unreadable = 0;
     try {
         paradox::TableReader reader(file);
-        paradox::writeCsv(reader, m_out);
+        paradox::writeCsv(reader, m_out, [&](const paradox::Record &record) {
+            ++unreadable;
+            m_err << "taluvo db import-paradox: " << file << ": registo " << record.number << ": "
+                  << record.error << " (o campo sai vazio)\n";
+        });
     } catch (const paradox::FormatError &e) {
         m_out.flush();
         m_err << "taluvo db import-paradox: " << file << ": " << e.message() << '\n';
         return ExitCode::Failure;
     }
-    return ExitCode::Ok;
+    return unreadable == 0 ? ExitCode::Ok : ExitCode::Failure;
 }
 
 int ImportParadoxCommand::import(const QString &source, const QString &target, bool dryRun)

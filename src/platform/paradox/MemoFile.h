@@ -11,7 +11,7 @@ namespace paradox {
 
 // The memo file (.MB) beside a table: the memos and other blobs too long for their record, in
 // blocks of 4 KiB multiples that hold one blob each or up to 64 short ones. Read a blob at a time,
-// the last shared block kept, so memory follows the largest blob, not the file. Every offset and
+// the last block kept, so memory follows the largest blob, not the file. Every offset and
 // length the record or the file gives is checked against the file before it is used.
 class MemoFile
 {
@@ -33,9 +33,8 @@ private:
     QFile m_file;
     qint64 m_size = 0;
     std::optional<BlockCipher> m_cipher;
-    qint64 m_sharedOffset = -1; // the shared block in m_shared
-    QByteArray m_shared;
-    QByteArray m_head;
+    qint64 m_blockOffset = -1; // of the block last read, kept in m_block
+    QByteArray m_block;
 };
 
 } // namespace paradox

@@ -42,7 +42,8 @@ constexpr quint32 KeyMovedMark = 0xFF00FF00;
 constexpr quint8 KeyedTable = 0;
 constexpr quint8 UnkeyedTable = 2;
 
-constexpr int BlockHeaderSize = 6; // next block, previous block, size of the records after the first
+constexpr int BlockHeaderSize
+    = 6; // next block, previous block, size of the records after the first
 constexpr int BcdWidth = 17;
 constexpr int BlobTailSize = 10; // pointer, length and modification number after a blob's leader
 constexpr qint64 MsPerDay = 86400000;
@@ -57,14 +58,14 @@ quint16 le16(const char *p)
 quint32 le32(const char *p)
 {
     return quint32(uchar(p[0])) | quint32(uchar(p[1])) << 8 | quint32(uchar(p[2])) << 16
-            | quint32(uchar(p[3])) << 24;
+        | quint32(uchar(p[3])) << 24;
 }
 
 // Record data is big-endian with the sign bit flipped, so that all zero bytes mean blank.
 quint32 be32(const char *p)
 {
     return quint32(uchar(p[0])) << 24 | quint32(uchar(p[1])) << 16 | quint32(uchar(p[2])) << 8
-            | quint32(uchar(p[3]));
+        | quint32(uchar(p[3]));
 }
 
 bool allZero(const char *p, qsizetype size)
@@ -174,8 +175,7 @@ QString csvField(const QString &text)
 
 FormatError::FormatError(const QString &message)
     : std::runtime_error(message.toStdString())
-{
-}
+{ }
 
 QString FormatError::message() const
 {
@@ -188,7 +188,7 @@ struct TableReader::Private
     qint64 fileSize = 0;
     qint64 headerSize = 0;
     TableInfo info;
-    CodePage codePage{0};
+    CodePage codePage { 0 };
     std::optional<BlockCipher> cipher;
     std::unique_ptr<MemoFile> memo;
     QString memoMissing; // why memo is null when a blob needs it
@@ -271,8 +271,7 @@ void TableReader::Private::readHeader()
     if (pos + tableNameSize > headerSize)
         throw FormatError(damaged);
     const char *tableName = h + pos;
-    info.tableName = codePage.decode(
-            tableName, qstrnlen(tableName, uint(tableNameSize)));
+    info.tableName = codePage.decode(tableName, qstrnlen(tableName, uint(tableNameSize)));
     pos += tableNameSize;
 
     info.fields.clear();
@@ -292,7 +291,7 @@ void TableReader::Private::readHeader()
         field.size = uchar(h[fieldsAt + 2 * i + 1]);
         const int width = storedWidth(type, field.size);
         if (width == 0)
-            throw FormatError(u"o campo %1 da tabela tem um tipo desconhecido"_s.arg(field.name));
+            throw FormatError(u"o campo %1 da tabela tem um tipo ou tamanho inválido"_s.arg(field.name));
         field.type = FieldType(type);
         offsets.push_back(offset);
         offset += width;
@@ -317,7 +316,7 @@ void TableReader::Private::openMemoFile(const QString &dbPath)
     const QFileInfo db(dbPath);
     const QString wanted = db.completeBaseName() + u".mb"_s;
     QString found;
-    for (const QString &candidate : {db.completeBaseName() + u".MB"_s, wanted}) {
+    for (const QString &candidate : { db.completeBaseName() + u".MB"_s, wanted }) {
         if (QFileInfo(db.dir(), candidate).isFile()) {
             found = candidate;
             break;
@@ -348,7 +347,8 @@ bool TableReader::Private::loadNextBlock()
         if (seen[size_t(n)])
             fail(u"o bloco %1 da tabela aparece duas vezes na cadeia de blocos"_s.arg(n));
         seen[size_t(n)] = true;
-        if (!file.seek(headerSize + qint64(n - 1) * info.blockSize)
+        const qint64 at = headerSize + qint64(n - 1) * info.blockSize;
+        if ((file.pos() != at && !file.seek(at))
             || file.read(block.data(), block.size()) != block.size())
             fail(u"o bloco %1 da tabela está fora do ficheiro"_s.arg(n));
         if (cipher)
@@ -393,7 +393,8 @@ QVariant TableReader::Private::readBlob(const Field &field, const char *p, QStri
         return text ? QVariant(codePage.decode(blob.constData(), blob.size())) : QVariant(blob);
     const char *what = nullptr;
     if (outcome == MemoFile::Outcome::OutOfFile)
-        what = text ? "memo do campo %1 fora do ficheiro .MB" : "objeto do campo %1 fora do ficheiro .MB";
+        what = text ? "memo do campo %1 fora do ficheiro .MB"
+                    : "objeto do campo %1 fora do ficheiro .MB";
     else
         what = text ? "memo do campo %1 danificado no ficheiro .MB"
                     : "objeto do campo %1 danificado no ficheiro .MB";
@@ -534,7 +535,7 @@ TableReader::TableReader(const QString &dbPath)
     d->file.setFileName(dbPath);
     if (!d->file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw FormatError(
-                u"não foi possível abrir o ficheiro %1"_s.arg(QFileInfo(dbPath).fileName()));
+            u"não foi possível abrir o ficheiro %1"_s.arg(QFileInfo(dbPath).fileName()));
     d->readHeader();
     d->openMemoFile(dbPath);
 }
@@ -604,7 +605,8 @@ QString storageText(const QVariant &value, FieldType type)
     return value.toString();
 }
 
-void writeCsv(TableReader &reader, QTextStream &out)
+void writeCsv(TableReader &reader, QTextStream &out,
+              const std::function<void(const Record &)> &unreadable)
 {
     const QList<Field> &fields = reader.info().fields;
     for (qsizetype i = 0; i < fields.size(); ++i) {
@@ -615,6 +617,8 @@ void writeCsv(TableReader &reader, QTextStream &out)
     out << "\r\n";
     Record record;
     while (reader.next(record)) {
+        if (!record.error.isEmpty() && unreadable)
+            unreadable(record);
         for (qsizetype i = 0; i < fields.size(); ++i) {
             if (i > 0)
                 out << u',';

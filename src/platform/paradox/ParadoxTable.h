@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -94,7 +95,8 @@ public:
 
     [[nodiscard]] const TableInfo &info() const;
     // The next live record; false after the last. Throws FormatError on a broken block chain
-    // (a link outside the file, a block met twice) after returning the records before it.
+    // (a link outside the file, a block met twice), or on a record whose blob needs a missing
+    // .MB, after returning the records before it.
     bool next(Record &record);
     // Deleted records met so far: slots after a block's live records that still hold data.
     [[nodiscard]] qint64 deletedCount() const;
@@ -110,7 +112,9 @@ private:
 [[nodiscard]] QString storageText(const QVariant &value, FieldType type);
 
 // The whole table as RFC 4180 CSV: a line of field names, then one line per live record; a blank
-// field is an empty unquoted value. Throws FormatError as next() does.
-void writeCsv(TableReader &reader, QTextStream &out);
+// field is an empty unquoted value. A record that could not be read whole is written with the
+// fields it lost empty and handed to unreadable, if given. Throws FormatError as next() does.
+void writeCsv(TableReader &reader, QTextStream &out,
+              const std::function<void(const Record &)> &unreadable = {});
 
 } // namespace paradox

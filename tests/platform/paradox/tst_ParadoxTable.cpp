@@ -15,11 +15,7 @@ namespace {
 
 Field field(const QString &name, FieldType type, int size = 0)
 {
-    Field f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
-    return f;
+    return Field { name, type, size };
 }
 
 struct ReadBack
@@ -28,18 +24,26 @@ struct ReadBack
     QList<Record> records;
     qint64 deleted = -1;
     QString failure;
-
-    [[nodiscard]] QVariantList column(int i) const
-    {
-        QVariantList values;
-        for (const Record &r : records)
-            values.append(r.values.at(i));
-        return values;
-    }
 };
+
+// With TALUVO_FUZZ_SEEDS set, every table read is also saved there as an input for fuzz_paradox:
+// the table's length (4 bytes, little-endian), the table, then its memo file.
+void saveSeed(const QString &dbPath)
+{
+    const QString dir = qEnvironmentVariable("TALUVO_FUZZ_SEEDS");
+    QFile db(dbPath);
+    QFile mb(dbPath.chopped(2) + u"MB"_s);
+    QFile seed(dir + u"/%1-%2"_s.arg(QTest::currentTestFunction()).arg(QTest::currentDataTag()));
+    if (dir.isEmpty() || !db.open(QIODevice::ReadOnly) || !seed.open(QIODevice::WriteOnly))
+        return;
+    seed.write(ParadoxWriter::le32(db.size()) + db.readAll());
+    if (mb.open(QIODevice::ReadOnly))
+        seed.write(mb.readAll());
+}
 
 ReadBack readAll(const QString &path)
 {
+    saveSeed(path);
     ReadBack back;
     try {
         TableReader reader(path);
@@ -54,21 +58,23 @@ ReadBack readAll(const QString &path)
     return back;
 }
 
-// Long enough to leave the record, with letters outside ASCII.
+// Long enough to leave the record, with letters outside ASCII that every code page has.
 QString memoText(int length)
 {
-    const QString line = u"Válvula mitral com prolapso; função sistólica conservada.\r\n"_s;
+    const QString line = u"Válvula mitral com prolapso; ventrículo esquerdo dilatado.\r\n"_s;
     QString text;
     while (text.size() < length)
         text += line;
     return text.left(length);
 }
 
+// clang-format off
 enum Damage {
     NotATable, TinyFile, HeaderPastEnd, AbsurdRecordSize, AbsurdFieldCount, NoBlockSize,
     LinkPastEnd, LinkLoop, TruncatedTable, MissingMemoFile, TruncatedMemoFile, PointerPastEnd,
-    PointerToHeader, WrongSlot,
+    PointerToHeader, WrongSlot, BadFieldType,
 };
+// clang-format on
 
 } // namespace
 
@@ -85,8 +91,6 @@ private Q_SLOTS:
     void fieldTypes();
     void memoStorage_data();
     void memoStorage();
-    void codePages_data();
-    void codePages();
     void versions_data();
     void versions();
     void blocksAndDeletedRecords();
@@ -149,9 +153,9 @@ void tst_ParadoxTable::fieldTypes()
     QFETCH(QVariant, expected);
     QFETCH(QString, text);
     {
-        ParadoxWriter writer(path(u"T.DB"_s), {field});
-        writer.addRecord({value});
-        writer.addRecord({QVariant()});
+        ParadoxWriter writer(path(u"T.DB"_s), { field });
+        writer.addRecord({ value });
+        writer.addRecord({ QVariant() });
     }
     const ReadBack back = readAll(path(u"T.DB"_s));
     QCOMPARE(back.failure, QString());
@@ -171,13 +175,13 @@ void tst_ParadoxTable::memoStorage_data()
     QTest::addColumn<QList<int>>("lengths");
     QTest::addColumn<bool>("encrypted");
 
-    for (const bool encrypted : {false, true}) {
+    for (const bool encrypted : { false, true }) {
         const char *suffix = encrypted ? ", encrypted" : "";
         auto name = [&](const char *what) { return QByteArray(what) + suffix; };
-        QTest::newRow(name("in the record")) << 60 << QList<int>{40, 50, 1} << encrypted;
-        QTest::newRow(name("shared block")) << 11 << QList<int>{500, 2, 1200, 16} << encrypted;
-        QTest::newRow(name("own block")) << 11 << QList<int>{10000, 2049} << encrypted;
-        QTest::newRow(name("both")) << 21 << QList<int>{5000, 300, 20, 9000, 700} << encrypted;
+        QTest::newRow(name("in the record")) << 60 << QList<int> { 40, 50, 1 } << encrypted;
+        QTest::newRow(name("shared block")) << 11 << QList<int> { 500, 2, 1200, 16 } << encrypted;
+        QTest::newRow(name("own block")) << 11 << QList<int> { 10000, 2049 } << encrypted;
+        QTest::newRow(name("both")) << 21 << QList<int> { 5000, 300, 20, 9000, 700 } << encrypted;
     }
 }
 
@@ -191,10 +195,10 @@ void tst_ParadoxTable::memoStorage()
     options.recordsPerBlock = 2;
     bool external = false;
     {
-        ParadoxWriter writer(path(u"Exames.DB"_s), {field(u"Texto"_s, FieldType::Memo, fieldSize)},
-                             options);
+        ParadoxWriter writer(path(u"Exames.DB"_s),
+                             { field(u"Texto"_s, FieldType::Memo, fieldSize) }, options);
         for (const int length : lengths)
-            writer.addRecord({memoText(length)});
+            writer.addRecord({ memoText(length) });
         external = writer.hasMemoFile();
     }
     // The memo file is found whatever the letters' case.
@@ -210,75 +214,61 @@ void tst_ParadoxTable::memoStorage()
     }
 }
 
-void tst_ParadoxTable::codePages_data()
-{
-    QTest::addColumn<int>("codePage");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("1252") << 1252 << u"Conceição, São João – «€»"_s;
-    QTest::newRow("850") << 850 << u"Conceição, São João ÕÃ «»"_s;
-    QTest::newRow("437") << 437 << u"Müller, Peña, çé ñ ½ ░"_s;
-}
-
-void tst_ParadoxTable::codePages()
-{
-    QFETCH(int, codePage);
-    QFETCH(QString, text);
-    ParadoxWriter::Options options;
-    options.codePage = codePage;
-    const QList<Field> fields = {field(u"Código"_s, FieldType::Alpha, 60),
-                                 field(u"Memória"_s, FieldType::Memo, 11)};
-    {
-        ParadoxWriter writer(path(u"T.DB"_s), fields, options);
-        writer.addRecord({text, text.repeated(3)});
-    }
-    const ReadBack back = readAll(path(u"T.DB"_s));
-    QCOMPARE(back.failure, QString());
-    QCOMPARE(back.info.codePage, codePage);
-    QCOMPARE(back.info.fields.at(0).name, u"Código"_s);
-    QCOMPARE(back.info.fields.at(1).name, u"Memória"_s);
-    QCOMPARE(back.records.at(0).values, (QVariantList{text, text.repeated(3)}));
-}
-
+// Versions and code pages together: before 4.0 the header names no code page (DOS 437 then).
 void tst_ParadoxTable::versions_data()
 {
     QTest::addColumn<int>("version");
+    QTest::addColumn<int>("codePage");
     QTest::addColumn<QString>("password");
-    for (const int version : {3, 4, 9, 11, 12}) {
-        QTest::addRow("version %d", version) << version << QString();
-        QTest::addRow("version %d, encrypted", version) << version << u"jIGGAe"_s;
-    }
+    QTest::addColumn<QString>("text");
+    const QString latin1 = u"Conceição, São João – «€»"_s;
+    const QString dos850 = u"Conceição, São João ÕÃ «»"_s;
+    const QString dos437 = u"Müller, Peña, çé ñ ½ ░"_s;
+    const QString password = u"jIGGAe"_s;
+    QTest::newRow("3") << 3 << 437 << QString() << dos437;
+    QTest::newRow("4, encrypted") << 4 << 437 << password << dos437;
+    QTest::newRow("9, 850") << 9 << 850 << QString() << dos850;
+    QTest::newRow("11, 850, encrypted") << 11 << 850 << password << dos850;
+    QTest::newRow("12, 1252") << 12 << 1252 << QString() << latin1;
+    QTest::newRow("12, 1252, encrypted") << 12 << 1252 << password << latin1;
+    QTest::newRow("12, 437, encrypted") << 12 << 437 << password << dos437;
 }
 
 void tst_ParadoxTable::versions()
 {
     QFETCH(int, version);
+    QFETCH(int, codePage);
     QFETCH(QString, password);
+    QFETCH(QString, text);
     ParadoxWriter::Options options;
     options.fileVersion = version;
+    options.codePage = codePage;
     options.password = password;
     options.keyFieldCount = 1;
     options.nextAutoInc = 31;
-    options.codePage = version >= 5 ? 850 : 437;
-    const QList<Field> fields = {field(u"NF"_s, FieldType::AutoInc), field(u"Nome"_s, FieldType::Alpha, 30),
-                                 field(u"Obs"_s, FieldType::Memo, 11)};
+    const QList<Field> fields
+        = { field(u"NF"_s, FieldType::AutoInc), field(u"Código"_s, FieldType::Alpha, 60),
+            field(u"Memória"_s, FieldType::Memo, 11) };
+    auto record = [&](int i) { return QVariantList { i, text, text + memoText(i * 97) }; };
     {
         ParadoxWriter writer(path(u"T.DB"_s), fields, options);
         for (int i = 1; i <= 30; ++i)
-            writer.addRecord({i, u"Doente %1 ç"_s.arg(i), memoText(i * 97)});
+            writer.addRecord(record(i));
     }
     const ReadBack back = readAll(path(u"T.DB"_s));
     QCOMPARE(back.failure, QString());
     QCOMPARE(back.info.fileVersion, version);
+    QCOMPARE(back.info.codePage, version >= 5 ? codePage : 0);
     QCOMPARE(back.info.encrypted, !password.isEmpty());
-    QCOMPARE(back.info.codePage, version >= 5 ? 850 : 0);
+    QCOMPARE(back.info.fields.at(1).name, u"Código"_s);
+    QCOMPARE(back.info.fields.at(2).name, u"Memória"_s);
     QCOMPARE(back.info.keyFieldCount, 1);
     QCOMPARE(back.info.nextAutoInc, 31);
     QCOMPARE(back.info.recordCount, qint64(30));
     QCOMPARE(back.records.size(), 30);
     for (int i = 1; i <= 30; ++i) {
         QCOMPARE(back.records.at(i - 1).number, qint64(i));
-        QCOMPARE(back.records.at(i - 1).values,
-                 (QVariantList{i, u"Doente %1 ç"_s.arg(i), memoText(i * 97)}));
+        QCOMPARE(back.records.at(i - 1).values, record(i));
     }
 }
 
@@ -289,45 +279,48 @@ void tst_ParadoxTable::blocksAndDeletedRecords()
     ParadoxWriter::Options options;
     options.blockSize = 1024;
     options.recordsPerBlock = 4;
-    options.blockPlacement = {3, 1, 5, 2, 4};
+    options.blockPlacement = { 3, 1, 5, 2, 4 };
     qint64 absurdBlock = 0;
     {
-        ParadoxWriter writer(path(u"T.DB"_s), {field(u"N"_s, FieldType::Long)}, options);
-        writer.addRecord({1});
-        writer.addRecord({2});
-        writer.addDeletedRecord({-1});
+        ParadoxWriter writer(path(u"T.DB"_s), { field(u"N"_s, FieldType::Long) }, options);
+        writer.addRecord({ 1 });
+        writer.addRecord({ 2 });
+        writer.addDeletedRecord({ -1 });
         writer.endBlock();
         writer.endBlock();
-        writer.addRecord({3});
-        writer.addDeletedRecord({-2});
-        writer.addDeletedRecord({-3});
+        writer.addRecord({ 3 });
+        writer.addDeletedRecord({ -2 });
+        writer.addDeletedRecord({ -3 });
         writer.endBlock();
-        writer.addRecord({-4});
-        writer.addRecord({-5});
+        writer.addRecord({ -4 });
+        writer.addRecord({ -5 });
         writer.endBlock();
-        writer.addRecord({4});
+        writer.addRecord({ 4 });
         absurdBlock = writer.blockOffset(2);
     }
     ParadoxWriter::patch(path(u"T.DB"_s), absurdBlock + ParadoxWriter::LastRecordAt,
                          ParadoxWriter::le16(0x7000));
     const ReadBack back = readAll(path(u"T.DB"_s));
     QCOMPARE(back.failure, QString());
-    QCOMPARE(back.column(0), (QVariantList{1, 2, 3, 4}));
+    QVariantList values;
+    for (const Record &r : back.records)
+        values.append(r.values.at(0));
+    QCOMPARE(values, (QVariantList { 1, 2, 3, 4 }));
     QCOMPARE(back.records.last().number, qint64(4));
     QCOMPARE(back.deleted, qint64(5));
 }
 
 void tst_ParadoxTable::csvDump()
 {
-    const QList<Field> fields = {
-        field(u"Nome"_s, FieldType::Alpha, 30), field(u"Idade, anos"_s, FieldType::Short),
-        field(u"Nota"_s, FieldType::Memo, 11), field(u"Quando"_s, FieldType::Date),
-        field(u"Ativo"_s, FieldType::Logical), field(u"Valor"_s, FieldType::Money),
-        field(u"Foto"_s, FieldType::Graphic, 10)};
+    const QList<Field> fields
+        = { field(u"Nome"_s, FieldType::Alpha, 30),  field(u"Idade, anos"_s, FieldType::Short),
+            field(u"Nota"_s, FieldType::Memo, 11),   field(u"Quando"_s, FieldType::Date),
+            field(u"Ativo"_s, FieldType::Logical),   field(u"Valor"_s, FieldType::Money),
+            field(u"Foto"_s, FieldType::Graphic, 10) };
     {
         ParadoxWriter writer(path(u"T.DB"_s), fields);
-        writer.addRecord({u"Silva, Ana"_s, 42, u"linha 1\r\nlinha \"2\""_s, QDate(2024, 1, 2),
-                          true, 10.5, QByteArray(70, 'g')});
+        writer.addRecord({ u"Silva, Ana"_s, 42, u"linha 1\r\nlinha \"2\""_s, QDate(2024, 1, 2),
+                           true, 10.5, QByteArray(70, 'g') });
         writer.addRecord(QVariantList(fields.size()));
     }
     TableReader reader(path(u"T.DB"_s));
@@ -335,9 +328,10 @@ void tst_ParadoxTable::csvDump()
     QTextStream out(&csv);
     writeCsv(reader, out);
     out.flush();
-    QCOMPARE(csv, u"Nome,\"Idade, anos\",Nota,Quando,Ativo,Valor,Foto\r\n"
-                  "\"Silva, Ana\",42,\"linha 1\r\nlinha \"\"2\"\"\",2024-01-02,1,10.5,<70 bytes>\r\n"
-                  ",,,,,,\r\n"_s);
+    QCOMPARE(csv,
+             u"Nome,\"Idade, anos\",Nota,Quando,Ativo,Valor,Foto\r\n"
+             "\"Silva, Ana\",42,\"linha 1\r\nlinha \"\"2\"\"\",2024-01-02,1,10.5,<70 bytes>\r\n"
+             ",,,,,,\r\n"_s);
 }
 
 void tst_ParadoxTable::damagedFiles_data()
@@ -357,16 +351,19 @@ void tst_ParadoxTable::damagedFiles_data()
     QTest::newRow("header past the end") << int(HeaderPastEnd) << header << 0 << QString();
     QTest::newRow("absurd record size") << int(AbsurdRecordSize) << header << 0 << QString();
     QTest::newRow("absurd field count") << int(AbsurdFieldCount) << header << 0 << QString();
+    QTest::newRow("bad field type")
+        << int(BadFieldType) << u"o campo Nome da tabela tem um tipo ou tamanho inválido"_s << 0
+        << QString();
     QTest::newRow("link past the end")
-            << int(LinkPastEnd) << u"o bloco 99 da tabela está fora do ficheiro"_s << 2 << QString();
+        << int(LinkPastEnd) << u"o bloco 99 da tabela está fora do ficheiro"_s << 2 << QString();
     QTest::newRow("block loop") << int(LinkLoop)
                                 << u"o bloco 1 da tabela aparece duas vezes na cadeia de blocos"_s
                                 << 4 << QString();
     QTest::newRow("truncated table")
-            << int(TruncatedTable) << u"o bloco 3 da tabela está fora do ficheiro"_s << 4 << QString();
-    QTest::newRow("missing memo file") << int(MissingMemoFile)
-                                       << u"falta o ficheiro .MB com os memos da tabela T.DB"_s << 0
-                                       << QString();
+        << int(TruncatedTable) << u"o bloco 3 da tabela está fora do ficheiro"_s << 4 << QString();
+    QTest::newRow("missing memo file")
+        << int(MissingMemoFile) << u"falta o ficheiro .MB com os memos da tabela T.DB"_s << 0
+        << QString();
     QTest::newRow("truncated memo file") << int(TruncatedMemoFile) << QString() << 5 << outside;
     QTest::newRow("pointer past the end") << int(PointerPastEnd) << QString() << 5 << outside;
     QTest::newRow("pointer to the header") << int(PointerToHeader) << QString() << 5 << broken;
@@ -383,14 +380,17 @@ void tst_ParadoxTable::damagedFiles()
     const QString mb = path(u"T.MB"_s);
     ParadoxWriter::Options options;
     options.recordsPerBlock = 2;
-    const auto writer = std::make_unique<ParadoxWriter>(
-            db, QList<Field>{field(u"Nome"_s, FieldType::Alpha, 20), field(u"Nota"_s, FieldType::Memo, 11)},
-            options);
+    const auto writer
+        = std::make_unique<ParadoxWriter>(db,
+                                          QList<Field> { field(u"Nome"_s, FieldType::Alpha, 20),
+                                                         field(u"Nota"_s, FieldType::Memo, 11) },
+                                          options);
     // Record 0 keeps its memo in a block of its own, the others share one.
     for (int i = 0; i < 5; ++i)
-        writer->addRecord({u"R%1"_s.arg(i), memoText(i == 0 ? 5000 : 100)});
+        writer->addRecord({ u"R%1"_s.arg(i), memoText(i == 0 ? 5000 : 100) });
     writer->close();
     auto patch = [&](qint64 at, const QByteArray &bytes) { ParadoxWriter::patch(db, at, bytes); };
+    // clang-format off
     switch (Damage(damage)) {
     case NotATable: patch(ParadoxWriter::FileTypeAt, "\x01"); break;
     case TinyFile: ParadoxWriter::truncate(db, 40); break;
@@ -406,7 +406,9 @@ void tst_ParadoxTable::damagedFiles()
     case PointerPastEnd: patch(writer->blobPointerOffset(1, 1), ParadoxWriter::le32(0x7FFFFF3F)); break;
     case PointerToHeader: patch(writer->blobPointerOffset(1, 1), ParadoxWriter::le32(0x3F)); break;
     case WrongSlot: patch(writer->blobPointerOffset(0, 1), ParadoxWriter::le32(0x1005)); break;
+    case BadFieldType: patch(0x78, "\x07"); break;
     }
+    // clang-format on
     const ReadBack back = readAll(db);
     QCOMPARE(back.failure, failure);
     QCOMPARE(back.records.size(), readBefore);
