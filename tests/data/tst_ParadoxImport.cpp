@@ -257,6 +257,14 @@ void tst_ParadoxImport::refusedRowsAndFindingsAreReported()
              QStringLiteral("{\\rtf1 texto}"));
     QCOMPARE(scalar(target, "INSERT INTO bddid (NOME) VALUES ('NOVO') RETURNING NF").toInt(), 500);
 
+    // The dump shows every record and names the one it could not read whole.
+    const Outcome dump = taluvo({ "db", "import-paradox", "--dump", QDir(old).filePath("eco.db") });
+    QCOMPARE(dump.code, 1);
+    QCOMPARE(dump.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).size(), 4);
+    QVERIFY(dump.out.startsWith(QStringLiteral("CodigoPaciente,CodigoExame,DataExame,Eco1\r\n"
+                                               "1,2003-04-05 10:11:12.345,2003-04-05,{\\rtf1 texto}")));
+    QVERIFY2(dump.err.contains(QStringLiteral("registo 3: memo do campo Eco1")), qPrintable(dump.err));
+
     // A second import into the same database is refused and changes nothing.
     const Outcome again = taluvo({ "db", "import-paradox", old, target });
     QCOMPARE(again.code, 1);
