@@ -74,6 +74,12 @@ std::unique_ptr<Database> connect(const QString &dir)
 {
     auto db = std::make_unique<Database>(QStringLiteral("BDC"));
     db->openDirectory(dir);
+    // As the data module does: the names' folded column serves case-blind searches.
+    for (const TableDef &t : Schema::tables()) {
+        for (const FoldedColumnDef &f : t.folded)
+            db->registerFoldedColumn(t.name, f.source, f.name);
+    }
+    Schema::upgrade(db->handle());
     return db;
 }
 

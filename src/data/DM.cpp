@@ -93,6 +93,10 @@ TDataModule1::TDataModule1(QObject *owner)
     const TableDef *patients = Schema::table(QStringLiteral("bddid"));
     for (const ColumnDef &c : patients->columns)
         m_database->registerColumnType(patients->name, c.name, c.type, c.size);
+    for (const TableDef &t : Schema::tables()) {
+        for (const FoldedColumnDef &f : t.folded)
+            m_database->registerFoldedColumn(t.name, f.source, f.name);
+    }
 
     TablePac = makeTable("TablePac", QStringLiteral("bddid"),
                          { QStringLiteral("NF"), QStringLiteral("NOME"), QStringLiteral("DNASC"),

@@ -1,6 +1,7 @@
 #include "data/Schema.h"
 
 #include "platform/engine/SqliteStore.h"
+#include "platform/engine/TextFold.h"
 
 #include <sqlite3.h>
 
@@ -54,7 +55,12 @@ TableDef patientTable()
         alpha("NCENTROS", 20),
     };
     t.primaryKey = { QStringLiteral("NF") };
-    t.indexes = { { QStringLiteral("BDDIDEX_NO"), { QStringLiteral("NOME") }, false } };
+    // Names in the order people read them, whatever their case and accents; the name as written
+    // then tells apart those that fold alike.
+    t.folded = { { QStringLiteral("NOME_ORDEM"), QStringLiteral("NOME") } };
+    t.indexes = { { QStringLiteral("BDDIDEX_NO"),
+                    { QStringLiteral("NOME_ORDEM"), QStringLiteral("NOME") },
+                    false } };
     return t;
 }
 
@@ -154,6 +160,32 @@ TableDef healthSystemTable()
     return t;
 }
 
+// Letters beyond ASCII that names are written in: Latin with its extensions, the combining
+// marks, Greek and Cyrillic.
+constexpr std::pair<char16_t, char16_t> FoldedRanges[] = {
+    { 0x80, 0x24F }, { 0x300, 0x36F }, { 0x370, 0x3FF }, { 0x400, 0x52F }, { 0x1E00, 0x1FFF },
+};
+// Nested replace() calls per step, well within what SQLite's parser takes.
+constexpr int ReplacesPerStep = 16;
+
+QString sqlText(const QString &text)
+{
+    QString q = text;
+    q.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + q + QLatin1Char('\'');
+}
+
+// Rows whose text holds anything beyond printable ASCII: only those need more than lower().
+QString beyondAscii(const QString &column)
+{
+    return column + QLatin1String(" GLOB '*[^ -~]*'");
+}
+
+QString triggerName(const TableDef &table, const FoldedColumnDef &folded, const QString &what)
+{
+    return table.name + QLatin1Char('_') + folded.name.toLower() + QLatin1Char('_') + what;
+}
+
 QString baseName(const QString &name)
 {
     const QLatin1String extension(".db");
@@ -239,6 +271,8 @@ QString Schema::createTableSql(const TableDef &table)
         // rows imported from older files may lack them, so storage does not refuse them.
         parts.append(def);
     }
+    for (const FoldedColumnDef &f : table.folded)
+        parts.append(f.name + QLatin1String(" TEXT"));
     if (!keyInColumn && !table.primaryKey.isEmpty())
         parts.append(QLatin1String("PRIMARY KEY (") + table.primaryKey.join(QLatin1String(", "))
                      + QLatin1Char(')'));
@@ -260,6 +294,8 @@ void Schema::create(sqlite3 *db)
         statements.append(createTableSql(t));
         for (const IndexDef &i : t.indexes)
             statements.append(createIndexSql(t, i));
+        for (const FoldedColumnDef &f : t.folded)
+            statements.append(foldedTriggersSql(t, f));
     }
     SqliteStore::exec(db, QStringLiteral("BEGIN IMMEDIATE"));
     try {
@@ -273,6 +309,116 @@ void Schema::create(sqlite3 *db)
     }
 }
 
+QStringList Schema::foldSteps()
+{
+    QStringList replaces;
+    for (const auto &[from, to] : FoldedRanges) {
+        for (char16_t c = from; c <= to; ++c) {
+            const QChar ch(c);
+            if (ch.isSurrogate() || ch.category() == QChar::Other_NotAssigned)
+                continue;
+            const QString letter(ch);
+            const QString key = TextFold::searchKey(letter);
+            if (key != letter)
+                replaces.append(QStringLiteral("%1, %2)").arg(sqlText(letter), sqlText(key)));
+        }
+    }
+    QStringList steps { QStringLiteral("lower(%1)") };
+    for (qsizetype i = 0; i < replaces.size(); i += ReplacesPerStep) {
+        const QStringList part = replaces.mid(i, ReplacesPerStep);
+        steps.append(QStringLiteral("replace(").repeated(part.size()) + QStringLiteral("%1, ")
+                     + part.join(QLatin1String(", ")));
+    }
+    return steps;
+}
+
+QStringList Schema::foldedTriggersSql(const TableDef &table, const FoldedColumnDef &folded)
+{
+    const QStringList steps = foldSteps();
+    const QString update = QStringLiteral("UPDATE %1 SET %2 = %3 WHERE rowid = NEW.rowid;")
+                               .arg(table.name, folded.name);
+    const QString source = QLatin1String("NEW.") + folded.source;
+    // Names in plain ASCII, most of them, only need lower(); the others go through every step.
+    QString plain = update.arg(steps.first().arg(source));
+    QString accented = update.arg(steps.value(1, QStringLiteral("%1")).arg(steps.first().arg(source)));
+    for (int i = 2; i < steps.size(); ++i)
+        accented += update.arg(steps[i].arg(folded.name));
+    const QString plainWhen
+        = QStringLiteral("%1 IS NULL OR NOT (%2)").arg(source, beyondAscii(source));
+    const QString accentedWhen = beyondAscii(source);
+    QStringList sql;
+    const QString create = QStringLiteral("CREATE TRIGGER %1 AFTER %2 ON %3 WHEN %4 BEGIN %5 END");
+    const QString updateOf = QLatin1String("UPDATE OF ") + folded.source;
+    for (const auto &[what, on] : { std::pair { QStringLiteral("insert"), QStringLiteral("INSERT") },
+                                    std::pair { QStringLiteral("update"), updateOf } }) {
+        sql.append(create.arg(triggerName(table, folded, what + QLatin1String("_plain")), on,
+                              table.name, plainWhen, plain));
+        sql.append(create.arg(triggerName(table, folded, what + QLatin1String("_accented")), on,
+                              table.name, accentedWhen, accented));
+    }
+    return sql;
+}
+
+QStringList Schema::dropFoldedTriggersSql(const TableDef &table, const FoldedColumnDef &folded)
+{
+    QStringList sql;
+    for (const char *name : { "insert_plain", "insert_accented", "update_plain", "update_accented" })
+        sql.append(QStringLiteral("DROP TRIGGER IF EXISTS %1")
+                       .arg(triggerName(table, folded, QLatin1String(name))));
+    return sql;
+}
+
+QStringList Schema::fillFoldedSql(const TableDef &table, const FoldedColumnDef &folded)
+{
+    const QStringList steps = foldSteps();
+    QStringList sql { QStringLiteral("UPDATE %1 SET %2 = %3")
+                          .arg(table.name, folded.name, steps.first().arg(folded.source)) };
+    // Each further step walks only the rows that need it, found once.
+    sql.append(QStringLiteral("CREATE TEMP TABLE folding (r INTEGER PRIMARY KEY)"));
+    sql.append(QStringLiteral("INSERT INTO temp.folding SELECT rowid FROM %1 WHERE %2")
+                   .arg(table.name, beyondAscii(folded.source)));
+    for (int i = 1; i < steps.size(); ++i)
+        sql.append(QStringLiteral("UPDATE %1 SET %2 = %3 WHERE rowid IN (SELECT r FROM temp.folding)")
+                       .arg(table.name, folded.name, steps[i].arg(folded.name)));
+    sql.append(QStringLiteral("DROP TABLE temp.folding"));
+    return sql;
+}
+
+namespace {
+bool hasColumn(sqlite3 *db, const QString &table, const QString &column)
+{
+    sqlite3_stmt *st = nullptr;
+    bool found = false;
+    const QByteArray sql = QStringLiteral("PRAGMA table_info(%1)").arg(table).toUtf8();
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) == SQLITE_OK) {
+        while (!found && sqlite3_step(st) == SQLITE_ROW)
+            found = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 1)))
+                        .compare(column, Qt::CaseInsensitive)
+                == 0;
+    }
+    sqlite3_finalize(st);
+    return found;
+}
+
+bool runUpgradeStep(sqlite3 *db, const QStringList &statements, int version)
+{
+    bool done = false;
+    try {
+        SqliteStore::exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+        for (const QString &sql : statements)
+            SqliteStore::exec(db, sql);
+        SqliteStore::exec(db, QStringLiteral("PRAGMA user_version = %1").arg(version));
+        SqliteStore::exec(db, QStringLiteral("COMMIT"));
+        done = true;
+    } catch (...) {
+        // Tried again at the next start.
+    }
+    if (sqlite3_get_autocommit(db) == 0)
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return done;
+}
+} // namespace
+
 void Schema::upgrade(sqlite3 *db)
 {
     sqlite3_stmt *st = nullptr;
@@ -284,12 +430,33 @@ void Schema::upgrade(sqlite3 *db)
     if (version >= Version)
         return;
     // Version 1: birth dates once written with a time of day become bare dates.
-    sqlite3_exec(db,
-                 "BEGIN IMMEDIATE;"
-                 "UPDATE bddid SET DNASC = substr(DNASC, 1, 10) WHERE length(DNASC) > 10;"
-                 "PRAGMA user_version = 1;"
-                 "COMMIT;",
-                 nullptr, nullptr, nullptr);
-    if (sqlite3_get_autocommit(db) == 0)
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (version < 1
+        && !runUpgradeStep(db,
+                           { QStringLiteral("UPDATE bddid SET DNASC = substr(DNASC, 1, 10) "
+                                            "WHERE length(DNASC) > 10") },
+                           1))
+        return;
+    // Version 2: names carry their folded form, kept by triggers, and the name index orders by it.
+    if (version < 2) {
+        QStringList sql;
+        for (const TableDef &t : tables()) {
+            for (const FoldedColumnDef &f : t.folded) {
+                if (!hasColumn(db, t.name, f.name))
+                    sql.append(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 TEXT").arg(t.name, f.name));
+                sql += dropFoldedTriggersSql(t, f);
+                sql += foldedTriggersSql(t, f);
+                sql += fillFoldedSql(t, f);
+            }
+            for (const IndexDef &i : t.indexes) {
+                bool onFolded = false;
+                for (const FoldedColumnDef &f : t.folded)
+                    onFolded = onFolded || i.columns.contains(f.name);
+                if (!onFolded)
+                    continue;
+                sql.append(QStringLiteral("DROP INDEX IF EXISTS %1").arg(i.name));
+                sql.append(createIndexSql(t, i));
+            }
+        }
+        runUpgradeStep(db, sql, 2);
+    }
 }

@@ -18,6 +18,15 @@ struct ColumnDef
     bool required = false;
 };
 
+// A column kept by the database itself, through plain-SQL triggers, as another column's text in
+// the form names are compared in (TextFold::searchKey), so an index can give that order and a
+// case- and accent-blind prefix can seek it. Not a column of the program's records.
+struct FoldedColumnDef
+{
+    QString name;
+    QString source;
+};
+
 struct IndexDef
 {
     QString name;
@@ -34,6 +43,7 @@ struct TableDef
     QList<ColumnDef> columns;
     QStringList primaryKey;
     QList<IndexDef> indexes;
+    QList<FoldedColumnDef> folded;
 
     // Column by name, without regard to case; nullptr when the table has no such column.
     [[nodiscard]] const ColumnDef *column(const QString &columnName) const;
@@ -56,7 +66,20 @@ public:
     // Brings a database written by an older version of the program up to this one, silently:
     // a step that fails is tried again at the next start. The version is SQLite's user_version.
     static void upgrade(sqlite3 *db);
-    static constexpr int Version = 1;
+    static constexpr int Version = 2;
+
+    // The triggers that keep a folded column, and the statements that fill it for every row at
+    // once (after a bulk load made with the triggers absent, or when the column is added).
+    [[nodiscard]] static QStringList foldedTriggersSql(const TableDef &table,
+                                                       const FoldedColumnDef &folded);
+    [[nodiscard]] static QStringList dropFoldedTriggersSql(const TableDef &table,
+                                                           const FoldedColumnDef &folded);
+    [[nodiscard]] static QStringList fillFoldedSql(const TableDef &table,
+                                                   const FoldedColumnDef &folded);
+    // SQL expressions, each a step of the fold applied to the text its %1 stands for; the first
+    // step lowers ASCII, the rest replace the other letters a few dozen at a time (SQLite's
+    // parser takes only so many nested calls).
+    [[nodiscard]] static QStringList foldSteps();
 
     [[nodiscard]] static QString sqlType(FieldType type);
     [[nodiscard]] static QString createTableSql(const TableDef &table);

@@ -2,12 +2,15 @@
 
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/SqliteStore.h"
+#include "platform/engine/TextFold.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sqlite3.h>
 
 #include <memory>
 
@@ -34,6 +37,8 @@ private Q_SLOTS:
     void examKeyIsUnique();
     void autoincrementKeysAreNeverReused();
     void createRefusesAnExistingTableAndChangesNothing();
+    void foldedNameKeptByPlainSqlite();
+    void upgradeAddsFoldedNamesOnce();
 
 private:
     QSqlQuery exec(const QString &sql);
@@ -114,14 +119,20 @@ void tst_Schema::everyColumnStoredWithItsType()
         QSqlQuery q = exec(QStringLiteral("PRAGMA table_info(%1)").arg(t.name));
         int i = 0;
         while (q.next()) {
-            QVERIFY2(i < t.columns.size(), qPrintable(t.name));
+            QVERIFY2(i < t.columns.size() + t.folded.size(), qPrintable(t.name));
+            // Same spelling and order, and the storage type the engine expects to read back; the
+            // folded columns after them, as text.
+            if (i >= t.columns.size()) {
+                QCOMPARE(q.value(1).toString(), t.folded.at(i++ - t.columns.size()).name);
+                QCOMPARE(q.value(2).toString(), QStringLiteral("TEXT"));
+                continue;
+            }
             const ColumnDef &c = t.columns.at(i++);
-            // Same spelling and order, and the storage type the engine expects to read back.
             QCOMPARE(q.value(1).toString(), c.name);
             QCOMPARE(q.value(2).toString(), Schema::sqlType(c.type));
             QVERIFY(QStringList({ "TEXT", "INTEGER", "REAL" }).contains(q.value(2).toString()));
         }
-        QCOMPARE(i, t.columns.size());
+        QCOMPARE(i, t.columns.size() + t.folded.size());
     }
 }
 
@@ -201,7 +212,7 @@ void tst_Schema::declaredTypes()
             found = q.value(2).toString();
     }
     QCOMPARE(found, sqlType);
-    QCOMPARE(count, columnCount);
+    QCOMPARE(count, columnCount + int(Schema::table(table)->folded.size()));
 }
 
 void tst_Schema::searchAndHistoryColumnsResolve()
@@ -230,9 +241,10 @@ void tst_Schema::searchAndHistoryColumnsResolve()
 void tst_Schema::patientNameIndex()
 {
     QSqlQuery q = exec(QStringLiteral("PRAGMA index_info(BDDIDEX_NO)"));
-    QVERIFY(q.next());
-    QCOMPARE(q.value(2).toString(), QStringLiteral("NOME"));
-    QVERIFY(!q.next());
+    QStringList columns;
+    while (q.next())
+        columns.append(q.value(2).toString());
+    QCOMPARE(columns, QStringList({ "NOME_ORDEM", "NOME" }));
 
     QVERIFY(tryExec(QStringLiteral("INSERT INTO bddid (NOME, BENIF) VALUES ('ANA', '1')")));
     QVERIFY2(tryExec(QStringLiteral("INSERT INTO bddid (NOME, BENIF) VALUES ('ANA', '1')")),
@@ -318,3 +330,111 @@ void tst_Schema::createRefusesAnExistingTableAndChangesNothing()
 
 QTEST_GUILESS_MAIN(tst_Schema)
 #include "tst_Schema.moc"
+
+namespace {
+// A connection of plain SQLite on the file: no function, collation or setting of ours.
+struct PlainSqlite
+{
+    explicit PlainSqlite(const QString &dir)
+    {
+        sqlite3_open(SqliteStore::filePath(dir).toUtf8().constData(), &db);
+    }
+    ~PlainSqlite() { sqlite3_close(db); }
+    bool exec(const QString &sql)
+    {
+        return sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    // Writes name with the statement (one marker), then reads back the folded column of the row.
+    QString write(const char *sql, const QString &name, qint64 rowid)
+    {
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        const QByteArray utf8 = name.toUtf8();
+        sqlite3_bind_text(st, 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        if (rowid)
+            sqlite3_bind_int64(st, 2, rowid);
+        sqlite3_step(st);
+        sqlite3_finalize(st);
+        if (!rowid)
+            rowid = sqlite3_last_insert_rowid(db);
+        sqlite3_prepare_v2(db, "SELECT NOME_ORDEM FROM bddid WHERE rowid = ?", -1, &st, nullptr);
+        sqlite3_bind_int64(st, 1, rowid);
+        QString folded;
+        if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_type(st, 0) != SQLITE_NULL)
+            folded = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+        return folded;
+    }
+    sqlite3 *db = nullptr;
+};
+} // namespace
+
+void tst_Schema::foldedNameKeptByPlainSqlite()
+{
+    PlainSqlite plain(m_dir->path());
+    QVERIFY(plain.exec(QStringLiteral("BEGIN")));
+    // Every letter the fold changes, among the scripts names are written in, and each beside
+    // plain letters; then a few whole names.
+    QStringList names;
+    for (char32_t c = 0x20; c < 0x2000; ++c) {
+        const QString letter = QString::fromUcs4(&c, 1);
+        if (QChar::category(c) == QChar::Other_NotAssigned || QChar::isSurrogate(c))
+            continue;
+        if (c < 0x80 || c >= 0x1E00 || (c >= 0x300 && c < 0x530))
+            names.append(QStringLiteral("Ana ") + letter + QStringLiteral("x"));
+    }
+    names << QStringLiteral("ÁLVARO ÉVORA") << QStringLiteral("Conceição")
+          << QStringLiteral("A\u0301lvaro") << QStringLiteral("ŁUKASZ Ø. STRAßE")
+          << QStringLiteral("ОЛЕКСАНДР Ψ") << QStringLiteral("Nguyễn Thị Ánh");
+    int wrong = 0;
+    for (const QString &name : names) {
+        const QString key = TextFold::searchKey(name);
+        const QString inserted
+            = plain.write("INSERT INTO bddid (NOME, BENIF) VALUES (?, '1')", name, 0);
+        const QString updated = plain.write("UPDATE bddid SET NOME = ? WHERE rowid = ?",
+                                            QStringLiteral("Zé ") + name, 1);
+        if (inserted != key || updated != TextFold::searchKey(QStringLiteral("Zé ") + name)) {
+            if (++wrong < 10)
+                qWarning("%s: %s, %s", qPrintable(name), qPrintable(inserted), qPrintable(key));
+        }
+    }
+    QCOMPARE(wrong, 0);
+    // A name cleared clears its key.
+    QCOMPARE(plain.write("UPDATE bddid SET NOME = ? WHERE rowid = ?", QString(), 1), QString());
+    QVERIFY(plain.exec(QStringLiteral("COMMIT")));
+}
+
+void tst_Schema::upgradeAddsFoldedNamesOnce()
+{
+    // A database as the previous version made it: the name index on the name alone.
+    PlainSqlite plain(m_dir->path());
+    for (const QString &sql : Schema::dropFoldedTriggersSql(*Schema::table(QStringLiteral("bddid")),
+                                                           Schema::table(QStringLiteral("bddid"))->folded.first()))
+        QVERIFY(plain.exec(sql));
+    QVERIFY(plain.exec(QStringLiteral(
+        "DROP INDEX BDDIDEX_NO; ALTER TABLE bddid DROP COLUMN NOME_ORDEM; "
+        "CREATE INDEX BDDIDEX_NO ON bddid (NOME); PRAGMA user_version = 1; "
+        "INSERT INTO bddid (NOME, BENIF) VALUES ('ÁLVARO', '1'), ('bruno', '1'), (NULL, '1')")));
+    Schema::upgrade(plain.db);
+    QSqlQuery version = exec(QStringLiteral("PRAGMA user_version"));
+    QVERIFY(version.next());
+    QCOMPARE(version.value(0).toInt(), Schema::Version);
+    QSqlQuery keys = exec(QStringLiteral("SELECT NOME_ORDEM FROM bddid ORDER BY NF"));
+    QStringList folded;
+    while (keys.next())
+        folded.append(keys.value(0).isNull() ? QStringLiteral("-") : keys.value(0).toString());
+    QCOMPARE(folded, QStringList({ "alvaro", "bruno", "-" }));
+    QSqlQuery index = exec(QStringLiteral("PRAGMA index_info(BDDIDEX_NO)"));
+    QStringList columns;
+    while (index.next())
+        columns.append(index.value(2).toString());
+    QCOMPARE(columns, QStringList({ "NOME_ORDEM", "NOME" }));
+    // Kept from now on, and a second upgrade changes nothing.
+    QCOMPARE(plain.write("INSERT INTO bddid (NOME, BENIF) VALUES (?, '1')", QStringLiteral("Éva"), 0),
+             QStringLiteral("eva"));
+    Schema::upgrade(plain.db);
+    QSqlQuery unkept = exec(QStringLiteral(
+        "SELECT count(*) FROM bddid WHERE NOME IS NOT NULL AND NOME_ORDEM IS NULL"));
+    QVERIFY(unkept.next());
+    QCOMPARE(unkept.value(0).toInt(), 0);
+}

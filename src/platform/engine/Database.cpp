@@ -172,6 +172,17 @@ void Database::registerColumnType(const QString &table, const QString &column, F
     m_columnTypes.insert(typeKey(table, column), ColumnType{type, size});
 }
 
+void Database::registerFoldedColumn(const QString &table, const QString &column,
+                                    const QString &folded)
+{
+    m_foldedColumns.insert(typeKey(table, column), folded);
+}
+
+QString Database::foldedColumn(const QString &table, const QString &column) const
+{
+    return m_foldedColumns.value(typeKey(table, column));
+}
+
 std::optional<Database::ColumnType> Database::columnType(const QString &table,
                                                          const QString &column) const
 {

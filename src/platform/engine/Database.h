@@ -75,6 +75,12 @@ public:
     // column gives it; none when no table has it or two disagree.
     [[nodiscard]] std::optional<FieldType> columnTypeByName(const QString &column) const;
 
+    // A column the store keeps as another column's text folded by TextFold::searchKey, so tables
+    // ordered by it and case-blind searches of the other column can go through an index.
+    void registerFoldedColumn(const QString &table, const QString &column, const QString &folded);
+    // The folded column of table.column; empty when none.
+    [[nodiscard]] QString foldedColumn(const QString &table, const QString &column) const;
+
     // A statement left half-read keeps the snapshot it started on, and SQLite lets no write start
     // from a snapshot another connection has since moved past: before taking the write lock,
     // every such reader is asked to finish reading (finish must end with removeReader).
@@ -123,6 +129,7 @@ private:
     QString m_connectionName;
     sqlite3 *m_handle = nullptr;
     QHash<QString, ColumnType> m_columnTypes;
+    QHash<QString, QString> m_foldedColumns;
     std::vector<Write> m_pending;
     std::vector<Write> m_done; // ran inside the open transaction, kept for undo
     int m_groupDepth = 0;

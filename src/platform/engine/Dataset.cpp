@@ -196,21 +196,60 @@ int Dataset::rowIndex(int position) const
     return m_filter ? m_view[size_t(position)] : position;
 }
 
-int Dataset::rowCount() const
+int Dataset::heldCount() const
 {
     return m_filter ? int(m_view.size()) : int(m_rows.size());
 }
 
+int Dataset::rowCount() const
+{
+    return m_windowed ? int(totalRows()) : heldCount();
+}
+
 const DatasetRow &Dataset::rowAt(int position) const
 {
+    if (m_windowed) {
+        const qint64 at = position - heldOffset();
+        if (at >= 0 && at < heldCount())
+            return m_rows[size_t(at)];
+        return pageRow(position);
+    }
     ensureRow(position);
     return m_rows[size_t(rowIndex(position))];
+}
+
+int Dataset::currentPosition() const
+{
+    if (m_pos < 0 || !m_windowed)
+        return m_pos;
+    return int(heldOffset() + m_pos);
+}
+
+int Dataset::insertPosition() const
+{
+    if (m_state != DatasetState::Insert)
+        return -1;
+    return m_windowed ? int(heldOffset() + m_insertPosition) : m_insertPosition;
 }
 
 bool Dataset::ensureRow(int position) const
 {
     auto *self = const_cast<Dataset *>(this);
-    while (position >= rowCount()) {
+    while (position >= heldCount()) {
+        if (m_windowed) {
+            if (m_heldToEnd || m_rows.empty())
+                return false;
+            std::vector<DatasetRow> rows = self->readRows(&m_rows.back(), true, m_holdLimit / 4);
+            if (int(rows.size()) < m_holdLimit / 4)
+                self->m_heldToEnd = true;
+            if (rows.empty())
+                return false;
+            adoptRows(rows);
+            self->rowsChanged();
+            for (DatasetRow &r : rows)
+                self->m_rows.push_back(std::move(r));
+            continue;
+        }
         if (!self->fetchMore())
             return false;
     }
@@ -219,15 +258,233 @@ bool Dataset::ensureRow(int position) const
 
 void Dataset::ensureAllFetched() const
 {
+    // A windowed dataset is never read whole; its callers ask the store instead.
+    if (m_windowed)
+        return;
     auto *self = const_cast<Dataset *>(this);
     while (self->fetchMore()) { }
+}
+
+std::vector<DatasetRow> Dataset::readRows(const DatasetRow *, bool, int)
+{
+    return {};
+}
+
+std::vector<DatasetRow> Dataset::readRowsAt(qint64, int)
+{
+    return {};
+}
+
+qint64 Dataset::countRowsBefore(const DatasetRow &) const
+{
+    return 0;
+}
+
+Dataset::Seek Dataset::seekFirst(const QList<Field *> &, const QVariantList &, LocateOptions,
+                                 DatasetRow *)
+{
+    return Seek::CannotSeek;
+}
+
+void Dataset::setWindowed(bool windowed, int holdLimit)
+{
+    m_windowed = windowed;
+    m_holdLimit = qMax(holdLimit, 8);
+    m_heldFromStart = m_heldToEnd = true;
+    m_heldFrom = 0;
+    m_total = -1;
+    rowsChanged();
+}
+
+void Dataset::adoptRows(std::vector<DatasetRow> &rows) const
+{
+    // A row read again is the same record: it keeps the identity controls and details know it by.
+    for (DatasetRow &r : rows) {
+        r.uid = 0;
+        for (const DatasetRow &held : m_rows) {
+            if (held.rowid == r.rowid && r.rowid) {
+                r.uid = held.uid;
+                break;
+            }
+        }
+        if (!r.uid)
+            r.uid = ++s_uidCounter;
+    }
+}
+
+void Dataset::holdFromStart()
+{
+    std::vector<DatasetRow> rows = readRows(nullptr, true, m_holdLimit / 2);
+    adoptRows(rows);
+    rowsChanged();
+    m_heldFromStart = true;
+    m_heldToEnd = int(rows.size()) < m_holdLimit / 2;
+    m_heldFrom = 0;
+    m_rows = std::move(rows);
+    m_pos = m_rows.empty() ? -1 : 0;
+}
+
+void Dataset::holdToEnd()
+{
+    std::vector<DatasetRow> rows = readRows(nullptr, false, m_holdLimit / 2);
+    std::reverse(rows.begin(), rows.end());
+    adoptRows(rows);
+    rowsChanged();
+    m_heldToEnd = true;
+    m_heldFromStart = int(rows.size()) < m_holdLimit / 2;
+    m_heldFrom = m_heldFromStart ? 0 : -1;
+    m_rows = std::move(rows);
+    m_pos = int(m_rows.size()) - 1;
+}
+
+void Dataset::holdAround(DatasetRow &&anchor)
+{
+    const int half = m_holdLimit / 4;
+    std::vector<DatasetRow> before = readRows(&anchor, false, half);
+    std::vector<DatasetRow> after = readRows(&anchor, true, half);
+    std::vector<DatasetRow> rows;
+    rows.reserve(before.size() + after.size() + 1);
+    rows.insert(rows.end(), std::make_move_iterator(before.rbegin()),
+                std::make_move_iterator(before.rend()));
+    rows.push_back(std::move(anchor));
+    rows.insert(rows.end(), std::make_move_iterator(after.begin()),
+                std::make_move_iterator(after.end()));
+    adoptRows(rows);
+    rowsChanged();
+    m_heldFromStart = int(before.size()) < half;
+    m_heldToEnd = int(after.size()) < half;
+    m_heldFrom = m_heldFromStart ? 0 : -1;
+    m_pos = int(before.size());
+    m_rows = std::move(rows);
+}
+
+void Dataset::holdAtPosition(qint64 position)
+{
+    const int half = m_holdLimit / 4;
+    const qint64 start = qMax<qint64>(0, position - half);
+    std::vector<DatasetRow> rows = readRowsAt(start, 2 * half);
+    adoptRows(rows);
+    rowsChanged();
+    m_heldFromStart = start == 0;
+    m_heldToEnd = int(rows.size()) < 2 * half;
+    m_heldFrom = start;
+    m_rows = std::move(rows);
+    m_pos = m_rows.empty() ? -1 : int(qMin<qint64>(position - start, qint64(m_rows.size()) - 1));
+}
+
+bool Dataset::holdEarlier()
+{
+    if (m_heldFromStart || m_rows.empty())
+        return false;
+    std::vector<DatasetRow> rows = readRows(&m_rows.front(), false, m_holdLimit / 4);
+    if (int(rows.size()) < m_holdLimit / 4)
+        m_heldFromStart = true;
+    if (rows.empty()) {
+        m_heldFrom = 0;
+        return false;
+    }
+    std::reverse(rows.begin(), rows.end());
+    adoptRows(rows);
+    rowsChanged();
+    const int n = int(rows.size());
+    m_rows.insert(m_rows.begin(), std::make_move_iterator(rows.begin()),
+                  std::make_move_iterator(rows.end()));
+    m_pos += n;
+    if (m_state == DatasetState::Insert)
+        m_insertPosition += n;
+    m_heldFrom = m_heldFromStart ? 0 : (m_heldFrom >= 0 ? qMax<qint64>(0, m_heldFrom - n) : -1);
+    return true;
+}
+
+void Dataset::trimWindow()
+{
+    if (!m_windowed || isEditing() || int(m_rows.size()) <= m_holdLimit)
+        return;
+    // Keep the cursor's row in the middle of what stays.
+    const int n = int(m_rows.size());
+    const int keepFrom = qBound(0, m_pos - m_holdLimit / 2, n - m_holdLimit);
+    const int keepTo = keepFrom + m_holdLimit;
+    rowsChanged();
+    if (keepTo < n) {
+        m_rows.erase(m_rows.begin() + keepTo, m_rows.end());
+        m_heldToEnd = false;
+    }
+    if (keepFrom > 0) {
+        m_rows.erase(m_rows.begin(), m_rows.begin() + keepFrom);
+        m_heldFromStart = false;
+        if (m_heldFrom >= 0)
+            m_heldFrom += keepFrom;
+        m_pos -= keepFrom;
+    }
+}
+
+qint64 Dataset::totalRows() const
+{
+    if (m_total < 0)
+        m_total = const_cast<Dataset *>(this)->countRows();
+    return m_total;
+}
+
+qint64 Dataset::heldOffset() const
+{
+    if (m_heldFrom >= 0)
+        return m_heldFrom;
+    if (m_heldFromStart || m_rows.empty())
+        m_heldFrom = 0;
+    else if (m_heldToEnd)
+        m_heldFrom = qMax<qint64>(0, totalRows() - qint64(m_rows.size()));
+    else
+        m_heldFrom = countRowsBefore(m_rows.front());
+    return m_heldFrom;
+}
+
+const DatasetRow &Dataset::pageRow(qint64 position) const
+{
+    // Pages of rows a grid shows away from the cursor; two, so that a screen across a page's end
+    // does not read both in turn.
+    constexpr int PageRows = 64;
+    static const DatasetRow none;
+    for (const Page &page : m_pages) {
+        if (page.start >= 0 && position >= page.start
+            && position < page.start + qint64(page.rows.size()))
+            return page.rows[size_t(position - page.start)];
+    }
+    auto *self = const_cast<Dataset *>(this);
+    const qint64 start = position / PageRows * PageRows;
+    std::vector<DatasetRow> rows;
+    // Scrolling on from a page read reads on from its last row rather than counting from an end.
+    bool read = false;
+    for (const Page &page : m_pages) {
+        if (page.start >= 0 && !page.rows.empty()
+            && page.start + qint64(page.rows.size()) == start) {
+            rows = self->readRows(&page.rows.back(), true, PageRows);
+            read = true;
+        } else if (page.start == start + PageRows && !page.rows.empty()) {
+            rows = self->readRows(&page.rows.front(), false, PageRows);
+            std::reverse(rows.begin(), rows.end());
+            read = true;
+        }
+        if (read)
+            break;
+    }
+    if (!read)
+        rows = self->readRowsAt(start, PageRows);
+    for (DatasetRow &r : rows)
+        r.uid = ++s_uidCounter;
+    Page &page = m_pages[m_nextPage];
+    m_nextPage = 1 - m_nextPage;
+    page.start = start;
+    page.rows = std::move(rows);
+    if (position - start < qint64(page.rows.size()))
+        return page.rows[size_t(position - start)];
+    return none;
 }
 
 const QVector<QVariant> &Dataset::currentValues() const
 {
     if (isEditing())
         return m_editBuffer.values;
-    if (m_pos < 0 || m_pos >= rowCount())
+    if (m_pos < 0 || m_pos >= heldCount())
         return s_emptyValues;
     return m_rows[size_t(rowIndex(m_pos))].values;
 }
@@ -236,7 +493,7 @@ quint64 Dataset::currentRecordUid() const
 {
     if (isEditing())
         return m_editBuffer.uid;
-    if (m_pos < 0 || m_pos >= rowCount())
+    if (m_pos < 0 || m_pos >= heldCount())
         return 0;
     return m_rows[size_t(rowIndex(m_pos))].uid;
 }
@@ -331,18 +588,52 @@ int Dataset::recNo() const
 {
     if (!isActive() || m_pos < 0)
         return 0;
-    return m_pos + 1;
+    return currentPosition() + 1;
 }
 
 void Dataset::setRecNo(int recNo)
 {
     checkActive();
     checkBrowseMode();
+    if (m_windowed) {
+        if (recNo < 1 || recNo > totalRows())
+            return;
+        callHook(m_hooks.beforeScroll);
+        const qint64 at = recNo - 1 - heldOffset();
+        if (at >= 0 && at < heldCount())
+            m_pos = int(at);
+        else
+            holdAtPosition(recNo - 1);
+        if (m_pos >= 0)
+            moveTo(m_pos, true);
+        callHook(m_hooks.afterScroll);
+        return;
+    }
     if (!ensureRow(recNo - 1))
         return;
     callHook(m_hooks.beforeScroll);
     moveTo(recNo - 1, true);
     callHook(m_hooks.afterScroll);
+}
+
+bool Dataset::isOnFirstRow() const
+{
+    if (!isActive() || m_state == DatasetState::Insert || m_pos < 0)
+        return false;
+    if (m_pos > 0)
+        return false;
+    if (m_windowed && !m_heldFromStart)
+        return const_cast<Dataset *>(this)->readRows(&m_rows.front(), false, 1).empty();
+    return true;
+}
+
+bool Dataset::isOnLastRow() const
+{
+    if (!isActive() || m_state == DatasetState::Insert || m_pos < 0)
+        return false;
+    if (m_windowed)
+        return !ensureRow(m_pos + 1);
+    return m_pos + 1 >= heldCount() && !canFetchMore();
 }
 
 void Dataset::moveTo(int position, bool scrolled)
@@ -358,6 +649,8 @@ void Dataset::first()
     checkActive();
     checkBrowseMode();
     callHook(m_hooks.beforeScroll);
+    if (m_windowed && !m_heldFromStart)
+        holdFromStart();
     m_pos = ensureRow(0) ? 0 : -1;
     m_bof = true;
     m_eof = m_pos < 0;
@@ -371,7 +664,9 @@ void Dataset::last()
     checkBrowseMode();
     callHook(m_hooks.beforeScroll);
     ensureAllFetched();
-    m_pos = rowCount() - 1;
+    if (m_windowed && !m_heldToEnd)
+        holdToEnd();
+    m_pos = heldCount() - 1;
     m_eof = true;
     m_bof = m_pos < 0;
     dataEvent(DataEvent::DataSetChange);
@@ -395,16 +690,20 @@ int Dataset::moveBy(int distance)
             ++m_pos;
             --distance;
             ++moved;
+            trimWindow();
         }
         while (distance < 0) {
-            if (m_pos <= 0) {
+            if (m_pos <= 0 && !holdEarlier()) {
                 m_bof = true;
                 break;
             }
             --m_pos;
             ++distance;
             --moved;
+            // A long move keeps only a window's worth of the rows it passes.
+            trimWindow();
         }
+        trimWindow();
         // Reaching an end changes eof/bof even without a move; navigators must hear of it.
         dataEvent(DataEvent::DataSetScroll);
         callHook(m_hooks.afterScroll);
@@ -441,10 +740,12 @@ void Dataset::doInsert(bool appending)
     callHook(m_hooks.beforeScroll);
     if (appending)
         ensureAllFetched();
+    if (appending && m_windowed && !m_heldToEnd)
+        holdToEnd();
     m_editBuffer = DatasetRow();
     m_editBuffer.values.resize(fieldCount());
     m_editBuffer.uid = nextUid();
-    m_insertPosition = appending ? rowCount() : qMax(m_pos, 0);
+    m_insertPosition = appending ? heldCount() : qMax(m_pos, 0);
     setState(DatasetState::Insert);
     try {
         initNewRecord();
@@ -551,8 +852,8 @@ void Dataset::post()
         }
         self->m_editBuffer = buffer;
         self->m_insertPosition = insertPosition;
-        self->m_pos = qMin(pos, self->rowCount() - 1);
-        self->m_bof = self->m_eof = self->rowCount() == 0;
+        self->m_pos = qMin(pos, self->heldCount() - 1);
+        self->m_bof = self->m_eof = self->heldCount() == 0;
         self->setState(stateBefore);
         self->m_modified = true;
         self->dataEvent(DataEvent::DataSetChange);
@@ -582,17 +883,31 @@ void Dataset::applyPostedRow(bool inserting, DatasetRow &&row)
     }
     rebuildView();
     int pos = -1;
-    for (int p = 0; p < rowCount(); ++p) {
+    for (int p = 0; p < heldCount(); ++p) {
         if (m_rows[size_t(rowIndex(p))].uid == uid) {
             pos = p;
             break;
         }
     }
+    if (m_windowed) {
+        if (inserting && m_total >= 0)
+            ++m_total;
+        // At an end of the held rows with more beyond, the row may belong among rows not held:
+        // the window moves to it.
+        const bool beyond = pos >= 0
+            && ((pos == 0 && !m_heldFromStart)
+                || (pos == heldCount() - 1 && !m_heldToEnd));
+        if (beyond) {
+            DatasetRow anchor = m_rows[size_t(pos)];
+            holdAround(std::move(anchor));
+            pos = m_pos;
+        }
+    }
     if (pos < 0)
-        pos = qMin(qMax(m_pos, 0), rowCount() - 1);
+        pos = qMin(qMax(m_pos, 0), heldCount() - 1);
     m_pos = pos;
     m_bof = false;
-    m_eof = rowCount() == 0;
+    m_eof = heldCount() == 0;
     if (m_eof)
         m_bof = true;
     setState(DatasetState::Browse);
@@ -611,7 +926,7 @@ int Dataset::findRowIndexByUid(quint64 uid) const
 
 int Dataset::positionOfRowid(qint64 rowid) const
 {
-    const int n = rowCount();
+    const int n = heldCount();
     for (int p = 0; p < n; ++p) {
         if (m_rows[size_t(rowIndex(p))].rowid == rowid)
             return p;
@@ -643,7 +958,7 @@ void Dataset::applyInsertedRowid(quint64 uid, qint64 rowid)
         return;
     // A post inside a larger write (a move leaving the row) placed the row before its key was
     // known: put it where the order wants it, the cursor staying on its record.
-    const int pos = m_pos >= 0 && m_pos < rowCount() ? m_pos : -1;
+    const int pos = m_pos >= 0 && m_pos < heldCount() ? m_pos : -1;
     const quint64 current = pos >= 0 ? m_rows[size_t(rowIndex(pos))].uid : 0;
     DatasetRow row = std::move(m_rows[size_t(i)]);
     m_rows.erase(m_rows.begin() + i);
@@ -653,7 +968,7 @@ void Dataset::applyInsertedRowid(quint64 uid, qint64 rowid)
     rebuildView();
     if (at == i)
         return;
-    for (int p = 0; current && p < rowCount(); ++p) {
+    for (int p = 0; current && p < heldCount(); ++p) {
         if (m_rows[size_t(rowIndex(p))].uid == current) {
             m_pos = p;
             break;
@@ -677,9 +992,9 @@ void Dataset::cancel()
         editCancelled(m_editBuffer.uid);
     m_editBuffer = DatasetRow();
     m_modified = false;
-    if (m_pos >= rowCount())
-        m_pos = rowCount() - 1;
-    m_bof = m_eof = rowCount() == 0;
+    if (m_pos >= heldCount())
+        m_pos = heldCount() - 1;
+    m_bof = m_eof = heldCount() == 0;
     setState(DatasetState::Browse);
     dataEvent(DataEvent::DataSetChange);
     callHook(m_hooks.afterCancel);
@@ -699,7 +1014,7 @@ void Dataset::deleteRecord()
     dataEvent(DataEvent::CheckBrowseMode);
     callHook(m_hooks.beforeDelete);
     callHook(m_hooks.beforeScroll);
-    if (m_pos < 0 || m_pos >= rowCount())
+    if (m_pos < 0 || m_pos >= heldCount())
         databaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     const int index = rowIndex(m_pos);
     const DatasetRow row = m_rows[size_t(index)];
@@ -716,8 +1031,8 @@ void Dataset::deleteRecord()
             self->rebuildView();
         }
         self->m_editBuffer = buffer;
-        self->m_pos = qMin(pos, self->rowCount() - 1);
-        self->m_bof = self->m_eof = self->rowCount() == 0;
+        self->m_pos = qMin(pos, self->heldCount() - 1);
+        self->m_bof = self->m_eof = self->heldCount() == 0;
         self->setState(stateBefore);
         self->dataEvent(DataEvent::DataSetChange);
     };
@@ -728,7 +1043,27 @@ void Dataset::deleteRecord()
         m_rows.erase(m_rows.begin() + i);
     rebuildView();
     m_editBuffer = DatasetRow();
-    const int n = rowCount();
+    if (m_windowed) {
+        if (m_total > 0)
+            --m_total;
+        // The row after the deleted one becomes current, read if it was not held.
+        if (m_rows.empty() && !(m_heldFromStart && m_heldToEnd)) {
+            std::vector<DatasetRow> after = readRows(&row, true, m_holdLimit / 4);
+            if (after.empty()) {
+                holdToEnd();
+            } else {
+                adoptRows(after);
+                m_heldToEnd = int(after.size()) < m_holdLimit / 4;
+                m_heldFromStart = false;
+                m_heldFrom = -1;
+                m_rows = std::move(after);
+                m_pos = 0;
+            }
+        } else if (m_pos >= heldCount()) {
+            ensureRow(m_pos);
+        }
+    }
+    const int n = heldCount();
     if (n == 0) {
         m_pos = -1;
         m_bof = m_eof = true;
@@ -737,6 +1072,7 @@ void Dataset::deleteRecord()
         m_bof = m_eof = false;
     }
     setState(DatasetState::Browse);
+    trimWindow();
     dataEvent(DataEvent::DataSetChange);
     callHook(m_hooks.afterDelete);
     callHook(m_hooks.afterScroll);
@@ -747,7 +1083,7 @@ void Dataset::refresh()
     checkActive();
     checkBrowseMode();
     const qint64 rowid
-        = (m_pos >= 0 && m_pos < rowCount()) ? m_rows[size_t(rowIndex(m_pos))].rowid : 0;
+        = (m_pos >= 0 && m_pos < heldCount()) ? m_rows[size_t(rowIndex(m_pos))].rowid : 0;
     const int oldPos = m_pos;
     reloadRows();
     // Checked here rather than at the next key press of a search typed letter by letter.
@@ -756,9 +1092,9 @@ void Dataset::refresh()
         m_prefixIndex->generation = m_rowsGeneration;
     int pos = rowid ? positionOfRowid(rowid) : -1;
     if (pos < 0)
-        pos = qMin(qMax(oldPos, 0), rowCount() - 1);
+        pos = qMin(qMax(oldPos, 0), heldCount() - 1);
     m_pos = pos;
-    m_bof = m_eof = rowCount() == 0;
+    m_bof = m_eof = heldCount() == 0;
     dataEvent(DataEvent::DataSetChange);
 }
 
@@ -851,8 +1187,25 @@ bool Dataset::locate(const QString &fieldNames, const QVariantList &values, Loca
         else
             wanted.append(fields[i]->toInternal(v));
     }
+    if (m_windowed) {
+        DatasetRow found;
+        const Seek seek = seekFirst(fields, wanted, options, &found);
+        if (seek == Seek::CannotSeek)
+            return locateByScan(fields, wanted, options);
+        if (seek == Seek::NotFound)
+            return false;
+        callHook(m_hooks.beforeScroll);
+        const int held = positionOfRowid(found.rowid);
+        if (held >= 0)
+            m_pos = held;
+        else
+            holdAround(std::move(found));
+        moveTo(m_pos, false);
+        callHook(m_hooks.afterScroll);
+        return true;
+    }
     ensureAllFetched();
-    const int n = rowCount();
+    const int n = heldCount();
     // A name typed letter by letter into a search is located on every key press.
     constexpr int IndexedFrom = 2000;
     if (fields.size() == 1 && options.caseInsensitive && options.partialKey && n >= IndexedFrom
@@ -872,6 +1225,29 @@ bool Dataset::locate(const QString &fieldNames, const QVariantList &values, Loca
             callHook(m_hooks.afterScroll);
             return true;
         }
+    }
+    return false;
+}
+
+bool Dataset::locateByScan(const QList<Field *> &fields, const QVariantList &wanted,
+                           LocateOptions options)
+{
+    constexpr int Batch = 256;
+    std::vector<DatasetRow> rows = readRows(nullptr, true, Batch);
+    while (!rows.empty()) {
+        for (DatasetRow &r : rows) {
+            if (rowMatches(r, fields, wanted, options)) {
+                callHook(m_hooks.beforeScroll);
+                holdAround(std::move(r));
+                moveTo(m_pos, false);
+                callHook(m_hooks.afterScroll);
+                return true;
+            }
+        }
+        if (int(rows.size()) < Batch)
+            break;
+        const DatasetRow last = std::move(rows.back());
+        rows = readRows(&last, true, Batch);
     }
     return false;
 }

@@ -54,6 +54,11 @@ struct DatasetRow
 //   too. All writes of one such operation go to the database in one transaction.
 // - Closing discards an unposted edit.
 // Errors are DatabaseError with the engine's English messages.
+//
+// A windowed dataset holds only the rows around its current one, read from the store a few at a
+// time in the dataset's order as the cursor moves; positions (recNo, rowAt) still count from the
+// first row of the whole dataset, and rows asked for by position beyond those held are read into
+// a small cache of pages.
 class Dataset : public QObject
 {
     Q_OBJECT
@@ -92,6 +97,12 @@ public:
     // 1-based position of the current row, 0 when there is none.
     [[nodiscard]] int recNo() const;
     void setRecNo(int recNo);
+    // The current row is the first, or the last, of the dataset (never while inserting).
+    [[nodiscard]] bool isOnFirstRow() const;
+    [[nodiscard]] bool isOnLastRow() const;
+    [[nodiscard]] bool isWindowed() const { return m_windowed; }
+    // Rows held in memory: every row of a whole dataset, those around the cursor of a windowed one.
+    [[nodiscard]] int heldRowCount() const { return int(m_rows.size()); }
 
     void append();
     void insert();
@@ -119,10 +130,11 @@ public:
     [[nodiscard]] QVariant fieldValue(int fieldIndex) const;
     void setFieldValue(Field *field, const QVariant &internalValue);
 
-    // Row access for grids: visible rows in order (fetches lazily loaded rows as needed).
+    // Row access for grids: visible rows in order (fetches lazily loaded rows as needed). The row
+    // given by rowAt() may be overwritten by the next call for a row not held.
     [[nodiscard]] int rowCount() const;
     [[nodiscard]] const DatasetRow &rowAt(int position) const;
-    [[nodiscard]] int currentPosition() const { return m_pos; }
+    [[nodiscard]] int currentPosition() const;
     [[nodiscard]] const QVector<QVariant> &currentValues() const;
     // Identity of the record shown (the edit buffer's while editing): it changes when the cursor
     // goes to another row, a new record is inserted or the rows are read again; 0 when none.
@@ -132,10 +144,7 @@ public:
     [[nodiscard]] virtual bool canFetchMore() const { return false; }
     bool fetchMoreRows() { return isActive() && fetchMore(); }
     // Where the record being inserted stands among the rows; -1 unless inserting.
-    [[nodiscard]] int insertPosition() const
-    {
-        return m_state == DatasetState::Insert ? m_insertPosition : -1;
-    }
+    [[nodiscard]] int insertPosition() const;
 
     [[nodiscard]] virtual Database *database() const { return nullptr; }
 
@@ -158,6 +167,30 @@ protected:
     virtual void initNewRecord() { }
     // The edit of the stored row uid was cancelled (its row may now show newer stored values).
     virtual void editCancelled(quint64 uid) { Q_UNUSED(uid); }
+
+    // Windowed datasets read their rows through these. Rows come with values and rowid, no uid.
+    // Up to limit rows after (forward) or before `from` in the dataset's order, nearest first;
+    // from the first (forward) or the last row when from is null.
+    virtual std::vector<DatasetRow> readRows(const DatasetRow *from, bool forward, int limit);
+    // Up to limit rows from position offset on, in order.
+    virtual std::vector<DatasetRow> readRowsAt(qint64 offset, int limit);
+    [[nodiscard]] virtual qint64 countRows() const { return 0; }
+    [[nodiscard]] virtual qint64 countRowsBefore(const DatasetRow &row) const;
+    // The first row, in order, whose fields hold the wanted values (in the form locate() brings
+    // them to); CannotSeek when the store cannot be asked that and the rows must be scanned.
+    enum class Seek { Found, NotFound, CannotSeek };
+    virtual Seek seekFirst(const QList<Field *> &fields, const QVariantList &wanted,
+                           LocateOptions options, DatasetRow *found);
+
+    // Windowing: the held rows become those read from the start, or around anchor (read from the
+    // store; the cursor goes onto it); rows already held keep their identity.
+    void setWindowed(bool windowed, int holdLimit);
+    void holdFromStart();
+    void holdAround(DatasetRow &&anchor);
+    void forgetCount() { m_total = -1; }
+    [[nodiscard]] int heldPosition() const { return m_pos; }
+    [[nodiscard]] quint64 editBufferUid() const { return m_editBuffer.uid; }
+    [[nodiscard]] DatasetRow &editBuffer() { return m_editBuffer; }
 
     [[nodiscard]] Field *createField(const QString &name, FieldType type, int size);
     void clearFields();
@@ -187,7 +220,22 @@ private:
     void addDataSource(DataSource *source);
     void removeDataSource(DataSource *source);
     void ensureAllFetched() const;
+    [[nodiscard]] int heldCount() const;
+    // Makes the held row index exist if the dataset has it, reading on for a windowed one.
     bool ensureRow(int position) const;
+    // Reads the rows before the first held one; false when there are none.
+    bool holdEarlier();
+    void holdToEnd();
+    void holdAtPosition(qint64 position);
+    // Drops held rows far from the cursor beyond the window's limit.
+    void trimWindow();
+    void adoptRows(std::vector<DatasetRow> &rows) const;
+    [[nodiscard]] qint64 heldOffset() const;
+    [[nodiscard]] qint64 totalRows() const;
+    [[nodiscard]] const DatasetRow &pageRow(qint64 position) const;
+    // Locate through every row of a windowed dataset, a window at a time.
+    bool locateByScan(const QList<Field *> &fields, const QVariantList &wanted,
+                      LocateOptions options);
     [[nodiscard]] int rowIndex(int position) const;
     void checkRequiredFields();
     void doInsert(bool appending);
@@ -198,7 +246,11 @@ private:
     // ignoring case and accents, through a folded sorted copy of the column kept until the rows
     // change; -1 when none.
     [[nodiscard]] int locatePrefixIndexed(const Field *field, const QString &folded);
-    void rowsChanged() { ++m_rowsGeneration; }
+    void rowsChanged()
+    {
+        ++m_rowsGeneration;
+        m_pages[0].start = m_pages[1].start = -1;
+    }
 
     std::vector<std::unique_ptr<Field>> m_fields;
     bool m_declared = false;
@@ -228,6 +280,19 @@ private:
     // that brought nothing new).
     [[nodiscard]] bool prefixIndexStillFits(const PrefixIndex &index) const;
     std::unique_ptr<PrefixIndex> m_prefixIndex;
+    bool m_windowed = false;
+    int m_holdLimit = 0;
+    bool m_heldFromStart = true; // no row before the first held one
+    bool m_heldToEnd = true; // no row after the last held one
+    mutable qint64 m_heldFrom = 0; // position of the first held row; -1 until asked for
+    mutable qint64 m_total = -1; // rows of a windowed dataset; -1 until asked for
+    struct Page
+    {
+        qint64 start = -1;
+        std::vector<DatasetRow> rows;
+    };
+    mutable Page m_pages[2];
+    mutable int m_nextPage = 0;
     static quint64 s_uidCounter;
     static const QVector<QVariant> s_emptyValues;
 };

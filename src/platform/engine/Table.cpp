@@ -314,6 +314,34 @@ void Table::doOpen()
     }
 
     resolveIndex(columns, rowidKey ? QStringList() : pkColumns);
+    // Index columns not exposed as fields are read with each row, after the fields.
+    m_hiddenColumns.clear();
+    m_readTypes.clear();
+    for (int i = 0; i < fieldCount(); ++i)
+        m_readTypes.append(field(i)->dataType());
+    for (const QString &c : m_indexColumns) {
+        if (findField(c))
+            continue;
+        const int at = columnIndex(c);
+        m_hiddenColumns.append(columns[at]);
+        m_readTypes.append(StorageValue::fromDeclaredType(types[at], false));
+    }
+    // The keys in index order, hidden ones in their place.
+    {
+        QList<SortKey> ordered;
+        for (const QString &c : m_indexColumns) {
+            if (const Field *f = findField(c)) {
+                for (const SortKey &k : m_sortKeys) {
+                    if (k.field == f->index())
+                        ordered.append(k);
+                }
+            } else {
+                const int h = int(m_hiddenColumns.indexOf(columns[columnIndex(c)]));
+                ordered.append(SortKey { fieldCount() + h, false, m_readTypes[fieldCount() + h] });
+            }
+        }
+        m_sortKeys = ordered;
+    }
     resolveKey(pkColumns);
     m_detailFields.clear();
     if (m_masterLink) {
@@ -327,8 +355,10 @@ void Table::doOpen()
     QStringList select{QStringLiteral("rowid")};
     for (const QString &c : m_columnNames)
         select.append(quoteName(c));
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(select.join(QLatin1String(", ")),
-                                                          quoteName(table));
+    for (const QString &c : m_hiddenColumns)
+        select.append(quoteName(c));
+    m_columnsSql = select.join(QLatin1String(", "));
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(m_columnsSql, quoteName(table));
     if (!m_detailFields.isEmpty()) {
         QStringList where;
         for (int idx : m_detailFields)
@@ -338,11 +368,32 @@ void Table::doOpen()
     // A whole table is read in storage order and sorted here: a sequential scan plus an
     // in-memory sort beats following the index row by row, and the order is then exactly the
     // one new rows are placed in. Details are few rows and use the index.
-    m_sortInMemory = m_detailFields.isEmpty() && m_sortKeys.size() == m_indexColumns.size();
+    m_sortInMemory = m_detailFields.isEmpty() && m_hiddenColumns.isEmpty();
     // The order is then the engine's own, and text keys go by their letters without accents. A
     // detail keeps the order its index gives in SQLite, which knows nothing of accents.
     for (SortKey &k : m_sortKeys)
-        k.withoutAccents = m_sortInMemory && isTextType(field(k.field)->dataType());
+        k.withoutAccents = m_sortInMemory && isTextType(k.type);
+    // Text keys exposed as fields take their order from a hidden key before them (a folded name):
+    // without one, SQLite's order of them is not this table's, and the table is read whole.
+    bool sqlOrdered = true;
+    bool hiddenBefore = false;
+    for (const SortKey &k : m_sortKeys) {
+        if (k.field >= fieldCount())
+            hiddenBefore = true;
+        else if (isTextType(k.type) && !hiddenBefore)
+            sqlOrdered = false;
+    }
+    bool windowed = false;
+    if (sqlOrdered && m_detailFields.isEmpty() && m_filterText.trimmed().isEmpty()) {
+        SqlStatement few(db->handle(), QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 LIMIT %2)")
+                                           .arg(quoteName(table))
+                                           .arg(m_windowSize + 1));
+        windowed = few.step() && few.int64(0) > m_windowSize;
+    }
+    if (windowed)
+        m_sortInMemory = false;
+    setWindowed(windowed, m_windowSize);
+    m_statements.clear();
     if (!m_sortInMemory) {
         QStringList order;
         for (const QString &c : m_indexColumns)
@@ -424,7 +475,7 @@ void Table::resolveIndex(const QStringList &tableColumns, const QStringList &pkC
         if (!known)
             databaseError(QStringLiteral("Field '%1' not found in table %2").arg(c, m_tableName));
         if (Field *f = findField(c))
-            m_sortKeys.append(SortKey { f->index(), false });
+            m_sortKeys.append(SortKey { f->index(), false, f->dataType() });
     }
 }
 
@@ -470,16 +521,18 @@ void Table::loadRows()
                 return;
         }
     }
+    if (isWindowed()) {
+        holdFromStart();
+        return;
+    }
     if (!m_select)
         m_select = std::make_unique<SqlStatement>(db->handle(), m_selectSql);
     SqlStatement &st = *m_select;
     st.reset();
     for (int i = 0; i < keys.size(); ++i)
         st.bind(i, StorageValue::toStorage(field(m_detailFields[i])->dataType(), keys[i]));
-    const int n = fieldCount();
-    QVector<FieldType> types(n);
-    for (int i = 0; i < n; ++i)
-        types[i] = field(i)->dataType();
+    const QVector<FieldType> &types = m_readTypes;
+    const int n = int(types.size());
     if (m_sortInMemory) {
         // Counting is a cheap b-tree walk and saves growing the row vector step by step.
         SqlStatement count(db->handle(),
@@ -571,12 +624,26 @@ void Table::sortLoadedRows()
 void Table::doClose()
 {
     m_select.reset();
+    m_statements.clear();
     m_storedAfterConflict.clear();
 }
 
 void Table::reloadRows()
 {
     m_storedAfterConflict.clear();
+    if (isWindowed()) {
+        // Read again around the current row, or from the start when it is gone.
+        forgetCount();
+        database()->flushForRead();
+        const int pos = currentPosition() >= 0 ? findRowIndexByUid(currentRecordUid()) : -1;
+        std::optional<DatasetRow> current
+            = pos >= 0 ? readByRowid(m_rows[size_t(pos)].rowid) : std::nullopt;
+        if (current)
+            holdAround(std::move(*current));
+        else
+            holdFromStart();
+        return;
+    }
     resetRows();
     loadRows();
 }
@@ -602,10 +669,12 @@ void Table::initNewRecord()
 
 int Table::compareRows(const DatasetRow &a, const DatasetRow &b, int fromKey) const
 {
+    static const QVariant missing;
     for (int i = fromKey; i < m_sortKeys.size(); ++i) {
         const SortKey &k = m_sortKeys[i];
-        const QVariant &x = a.values[k.field];
-        const QVariant &y = b.values[k.field];
+        // A new row has no hidden keys until the store has made them.
+        const QVariant &x = k.field < a.values.size() ? a.values[k.field] : missing;
+        const QVariant &y = k.field < b.values.size() ? b.values[k.field] : missing;
         int c = 0;
         if (k.withoutAccents && x.isValid() && y.isValid()) {
             c = QString::compare(textWithoutAccents(x), textWithoutAccents(y));
@@ -613,7 +682,7 @@ int Table::compareRows(const DatasetRow &a, const DatasetRow &b, int fromKey) co
         }
         // Texts that differ only in their accents go by the accented form.
         if (c == 0)
-            c = compareValues(x, y, field(k.field)->dataType());
+            c = compareValues(x, y, k.type);
         if (c != 0)
             return c;
     }
@@ -736,8 +805,10 @@ void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *origi
                     st.bind(i, values[i]);
                 st.step();
                 const qint64 rowid = sqlite3_last_insert_rowid(db->handle());
-                if (self)
+                if (self) {
                     self->applyInsertedRowid(uid, rowid);
+                    self->readHiddenKeys(uid, rowid);
+                }
             },
             std::move(undo)});
         return;
@@ -752,8 +823,9 @@ void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *origi
     const RowCheck check = rowCheck(*original);
     const bool whereAll = m_updateMode == UpdateMode::WhereAll;
     const QString sql = update + (whereAll ? QStringLiteral("rowid = ?") : m_keyWhere);
+    const qint64 rowid = original->rowid;
     db->submit(Database::Write{
-        [db, sql, values, check, whereAll, self, uid]() {
+        [db, sql, values, check, whereAll, self, uid, rowid]() {
             QVariantList where = check.key;
             if (whereAll) {
                 // The write group holds the write lock: nobody writes between check and update.
@@ -775,8 +847,10 @@ void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *origi
             st.step();
             if (sqlite3_changes(db->handle()) == 0)
                 databaseError(kDeletedMessage);
-            if (self)
+            if (self) {
                 self->m_storedAfterConflict.erase(uid);
+                self->readHiddenKeys(uid, rowid);
+            }
         },
         std::move(undo)});
 }
@@ -813,9 +887,8 @@ void Table::writeDelete(const DatasetRow &row, std::function<void()> undo)
 
 qint64 Table::currentRowid() const
 {
-    if (currentPosition() < 0 || currentPosition() >= rowCount())
-        return 0;
-    return rowAt(currentPosition()).rowid;
+    const int i = findRowIndexByUid(currentRecordUid());
+    return i >= 0 && !isEditing() ? m_rows[size_t(i)].rowid : 0;
 }
 
 void Table::gotoCurrent(Table &other)
@@ -831,6 +904,16 @@ void Table::gotoCurrent(Table &other)
     if (!rowid)
         databaseError(QStringLiteral("Record not found"));
     int pos = positionOfRowid(rowid);
+    if (pos < 0 && isWindowed()) {
+        std::optional<DatasetRow> row = readByRowid(rowid);
+        if (!row)
+            databaseError(QStringLiteral("Record not found"));
+        callHook(hooks().beforeScroll);
+        holdAround(std::move(*row));
+        moveTo(heldPosition(), false);
+        callHook(hooks().afterScroll);
+        return;
+    }
     if (pos < 0) {
         // The other cursor may see a row this one has not read yet.
         reloadRows();
@@ -843,4 +926,285 @@ void Table::gotoCurrent(Table &other)
     callHook(hooks().beforeScroll);
     moveTo(pos, false);
     callHook(hooks().afterScroll);
+}
+
+SqlStatement &Table::cached(const QString &sql) const
+{
+    auto &st = m_statements[sql];
+    if (!st)
+        st = std::make_unique<SqlStatement>(database()->handle(), sql);
+    return *st;
+}
+
+QString Table::orderBy(bool forward) const
+{
+    QStringList order;
+    const QLatin1String desc(forward ? "" : " DESC");
+    for (const QString &c : m_indexColumns)
+        order.append(quoteName(c) + desc);
+    order.append(QStringLiteral("rowid") + desc);
+    return order.join(QLatin1String(", "));
+}
+
+QVariantList Table::storedKey(const DatasetRow &row) const
+{
+    static const QVariant missing;
+    QVariantList values;
+    for (const SortKey &k : m_sortKeys) {
+        const QVariant &v = k.field < row.values.size() ? row.values[k.field] : missing;
+        values.append(k.field < fieldCount() ? StorageValue::toStorage(k.type, v) : v);
+    }
+    return values;
+}
+
+QList<std::pair<QString, QVariantList>> Table::nullsBefore(const DatasetRow &row) const
+{
+    QList<std::pair<QString, QVariantList>> parts;
+    const QVariantList key = storedKey(row);
+    for (const QVariant &v : key) {
+        if (v.isNull())
+            return {}; // spelled out by keysetWhere, nulls included
+    }
+    QStringList equal;
+    QVariantList binds;
+    for (int i = 0; i < key.size(); ++i) {
+        const QString c = quoteName(m_indexColumns[i]);
+        QStringList where = equal;
+        where.append(c + QStringLiteral(" IS NULL"));
+        parts.append({ where.join(QLatin1String(" AND ")), binds });
+        equal.append(c + QStringLiteral(" = ?"));
+        binds.append(key[i]);
+    }
+    return parts;
+}
+
+QString Table::keysetWhere(const DatasetRow &row, bool after, QVariantList *binds) const
+{
+    QStringList columns;
+    for (const QString &c : m_indexColumns)
+        columns.append(quoteName(c));
+    QVariantList values = storedKey(row);
+    bool anyNull = false;
+    for (const QVariant &v : values)
+        anyNull = anyNull || v.isNull();
+    columns.append(QStringLiteral("rowid"));
+    values.append(QVariant(row.rowid));
+    const QLatin1String op(after ? ">" : "<");
+    if (!anyNull) {
+        // One comparison of row values: the store seeks the index to it.
+        *binds += values;
+        QStringList marks;
+        for (int i = 0; i < values.size(); ++i)
+            marks.append(QStringLiteral("?"));
+        return QStringLiteral("(%1) %2 (%3)")
+            .arg(columns.join(QLatin1String(", ")), op, marks.join(QLatin1String(", ")));
+    }
+    // Nulls come first in the order; spelled out key by key.
+    QString where = QStringLiteral("rowid %1 ?").arg(op);
+    QVariantList tail { values.last() };
+    for (int i = int(columns.size()) - 2; i >= 0; --i) {
+        const QString &c = columns[i];
+        QVariantList b;
+        if (values[i].isNull()) {
+            where = after ? QStringLiteral("(%1 IS NOT NULL OR (%1 IS NULL AND %2))").arg(c, where)
+                          : QStringLiteral("(%1 IS NULL AND %2)").arg(c, where);
+        } else {
+            where = after ? QStringLiteral("(%1 > ? OR (%1 = ? AND %2))").arg(c, where)
+                          : QStringLiteral("(%1 IS NULL OR %1 < ? OR (%1 = ? AND %2))").arg(c, where);
+            b = { values[i], values[i] };
+        }
+        tail = b + tail;
+    }
+    *binds += tail;
+    return where;
+}
+
+std::vector<DatasetRow> Table::readSql(const QString &where, const QVariantList &binds,
+                                       bool forward, int limit, qint64 offset) const
+{
+    database()->flushForRead();
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(m_columnsSql, quoteName(sqlTableName()));
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where;
+    sql += QStringLiteral(" ORDER BY ") + orderBy(forward) + QStringLiteral(" LIMIT ? OFFSET ?");
+    SqlStatement &st = cached(sql);
+    st.reset();
+    int n = 0;
+    for (const QVariant &b : binds)
+        st.bind(n++, b);
+    st.bind(n++, QVariant(qint64(limit)));
+    st.bind(n++, QVariant(offset));
+    std::vector<DatasetRow> rows;
+    rows.reserve(size_t(qMax(limit, 0)));
+    try {
+        while (st.step()) {
+            DatasetRow row;
+            row.rowid = st.int64(0);
+            row.values.reserve(m_readTypes.size());
+            for (int i = 0; i < m_readTypes.size(); ++i)
+                row.values.append(StorageValue::read(st, i + 1, m_readTypes[i]));
+            rows.push_back(std::move(row));
+        }
+    } catch (...) {
+        st.reset();
+        throw;
+    }
+    st.reset();
+    return rows;
+}
+
+std::optional<DatasetRow> Table::readByRowid(qint64 rowid) const
+{
+    std::vector<DatasetRow> rows = readSql(QStringLiteral("rowid = ?"), { QVariant(rowid) }, true, 1);
+    if (rows.empty())
+        return std::nullopt;
+    return std::move(rows.front());
+}
+
+std::vector<DatasetRow> Table::readRows(const DatasetRow *from, bool forward, int limit)
+{
+    QVariantList binds;
+    const QString where = from ? keysetWhere(*from, forward, &binds) : QString();
+    std::vector<DatasetRow> rows = readSql(where, binds, forward, limit);
+    if (!from || forward)
+        return rows;
+    bool more = false;
+    for (const auto &[nullWhere, nullBinds] : nullsBefore(*from)) {
+        std::vector<DatasetRow> nulls = readSql(nullWhere, nullBinds, false, limit);
+        more = more || !nulls.empty();
+        rows.insert(rows.end(), std::make_move_iterator(nulls.begin()),
+                    std::make_move_iterator(nulls.end()));
+    }
+    if (more) {
+        std::sort(rows.begin(), rows.end(), [this](const DatasetRow &a, const DatasetRow &b) {
+            return compareRows(b, a) < 0;
+        });
+        if (int(rows.size()) > limit)
+            rows.resize(size_t(limit));
+    }
+    return rows;
+}
+
+std::vector<DatasetRow> Table::readRowsAt(qint64 offset, int limit)
+{
+    const qint64 total = countRows();
+    const qint64 count = qMin<qint64>(limit, total - offset);
+    if (count <= 0 || offset < 0)
+        return {};
+    // Skipping rows costs as many steps as rows skipped: count from the nearer end.
+    if (offset <= total / 2)
+        return readSql(QString(), {}, true, int(count), offset);
+    std::vector<DatasetRow> rows = readSql(QString(), {}, false, int(count), total - offset - count);
+    std::reverse(rows.begin(), rows.end());
+    return rows;
+}
+
+qint64 Table::countRows() const
+{
+    database()->flushForRead();
+    SqlStatement &st = cached(QStringLiteral("SELECT count(*) FROM %1").arg(quoteName(sqlTableName())));
+    st.reset();
+    const qint64 n = st.step() ? st.int64(0) : 0;
+    st.reset();
+    return n;
+}
+
+qint64 Table::countRowsBefore(const DatasetRow &row) const
+{
+    database()->flushForRead();
+    QVariantList binds;
+    const QString where = keysetWhere(row, false, &binds);
+    SqlStatement &st = cached(
+        QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(quoteName(sqlTableName()), where));
+    st.reset();
+    for (int i = 0; i < binds.size(); ++i)
+        st.bind(i, binds[i]);
+    qint64 n = st.step() ? st.int64(0) : 0;
+    st.reset();
+    for (const auto &[nullWhere, nullBinds] : nullsBefore(row)) {
+        SqlStatement &nulls = cached(QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
+                                         .arg(quoteName(sqlTableName()), nullWhere));
+        nulls.reset();
+        for (int i = 0; i < nullBinds.size(); ++i)
+            nulls.bind(i, nullBinds[i]);
+        n += nulls.step() ? nulls.int64(0) : 0;
+        nulls.reset();
+    }
+    return n;
+}
+
+Dataset::Seek Table::seekFirst(const QList<Field *> &fields, const QVariantList &wanted,
+                               LocateOptions options, DatasetRow *found)
+{
+    QStringList where;
+    QVariantList binds;
+    for (int i = 0; i < fields.size(); ++i) {
+        const Field *f = fields[i];
+        QString column = quoteName(m_columnNames[f->index()]);
+        const QVariant &w = wanted[i];
+        const FieldType type = f->dataType();
+        if (!w.isValid()) {
+            where.append(column + QStringLiteral(" IS NULL"));
+        } else if (isTextType(type) || type == FieldType::Blob) {
+            if (options.caseInsensitive) {
+                // The wanted text came folded; only a column the store keeps folded can match it.
+                const QString folded
+                    = database()->foldedColumn(sqlTableName(), m_columnNames[f->index()]);
+                if (folded.isEmpty())
+                    return Seek::CannotSeek;
+                column = quoteName(folded);
+            }
+            const QString key = w.toString();
+            if (options.partialKey) {
+                // Every text that starts with key sorts below key followed by the last code point.
+                where.append(QStringLiteral("%1 >= ? AND %1 < ?").arg(column));
+                binds << key << QVariant(key + QString::fromUcs4(U"\U0010FFFF"));
+            } else {
+                where.append(column + QStringLiteral(" = ?"));
+                binds << key;
+            }
+        } else if (isNumericType(type) && type != FieldType::Boolean) {
+            where.append(column + QStringLiteral(" = ?"));
+            binds << QVariant(w.toDouble());
+        } else {
+            where.append(column + QStringLiteral(" = ?"));
+            binds << StorageValue::toStorage(type, w);
+        }
+    }
+    std::vector<DatasetRow> rows = readSql(where.join(QLatin1String(" AND ")), binds, true, 1);
+    if (rows.empty())
+        return Seek::NotFound;
+    *found = std::move(rows.front());
+    return Seek::Found;
+}
+
+void Table::readHiddenKeys(quint64 uid, qint64 rowid)
+{
+    if (m_hiddenColumns.isEmpty() || !rowid)
+        return;
+    QStringList columns;
+    for (const QString &c : m_hiddenColumns)
+        columns.append(quoteName(c));
+    SqlStatement &st = cached(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                                  .arg(columns.join(QLatin1String(", ")), quoteName(sqlTableName())));
+    st.reset();
+    st.bind(0, QVariant(rowid));
+    if (!st.step()) {
+        st.reset();
+        return;
+    }
+    QVariantList keys;
+    for (int h = 0; h < m_hiddenColumns.size(); ++h)
+        keys.append(StorageValue::read(st, h, m_readTypes[fieldCount() + h]));
+    st.reset();
+    auto apply = [&](DatasetRow &row) {
+        row.values.resize(fieldCount() + m_hiddenColumns.size());
+        for (int h = 0; h < keys.size(); ++h)
+            row.values[fieldCount() + h] = keys[h];
+    };
+    if (editBufferUid() == uid)
+        apply(editBuffer());
+    const int i = findRowIndexByUid(uid);
+    if (i >= 0)
+        apply(m_rows[size_t(i)]);
 }

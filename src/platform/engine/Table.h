@@ -18,7 +18,10 @@ struct sqlite3;
 // insert, a re-read) or a link value changes; an edit of the master's other fields keeps them.
 // Read whole, a table orders its text keys as people read names: by their letters without
 // accents, then as written, so ÁLVARO comes between ALFREDO and AMÉLIA; a detail keeps the order
-// of its index in SQLite.
+// of its index in SQLite. An index whose text keys follow a column the store keeps folded gives
+// that order itself: such a table, once larger than its window, is windowed (see Dataset) and
+// reads its rows with keyset queries on the index, the columns of the index it does not expose
+// being read along with each row.
 // A table with declared fields exposes only those; opening fails when the table or a declared
 // column is missing. The filter "field = value" can be switched on and off.
 //
@@ -76,6 +79,10 @@ public:
     [[nodiscard]] QStringList keyColumns() const;
     [[nodiscard]] bool keyIncludesRowid() const { return m_keyWithRowid; }
 
+    // Rows a windowed table holds at most; one with no more rows than this is read whole.
+    void setWindowSize(int rows) { m_windowSize = rows; }
+    [[nodiscard]] int windowSize() const { return m_windowSize; }
+
 protected:
     void doOpen() override;
     void doClose() override;
@@ -86,6 +93,12 @@ protected:
     void reloadRows() override;
     void initNewRecord() override;
     void editCancelled(quint64 uid) override;
+    std::vector<DatasetRow> readRows(const DatasetRow *from, bool forward, int limit) override;
+    std::vector<DatasetRow> readRowsAt(qint64 offset, int limit) override;
+    [[nodiscard]] qint64 countRows() const override;
+    [[nodiscard]] qint64 countRowsBefore(const DatasetRow &row) const override;
+    Seek seekFirst(const QList<Field *> &fields, const QVariantList &wanted, LocateOptions options,
+                   DatasetRow *found) override;
 
 private:
     friend class MasterLink;
@@ -105,6 +118,19 @@ private:
     [[nodiscard]] static qint64 findAsRead(sqlite3 *db, const RowCheck &check,
                                            std::optional<QVector<QVariant>> *stored);
     void rememberConflict(quint64 uid, std::optional<QVector<QVariant>> stored);
+    // Index order as SQL: the rows after (or before) row, with the values to bind.
+    [[nodiscard]] QString keysetWhere(const DatasetRow &row, bool after, QVariantList *binds) const;
+    [[nodiscard]] QString orderBy(bool forward) const;
+    // Rows before row that a comparison of row values leaves out: those whose key is null where
+    // row's is not, after keys equal to row's; each with its values to bind.
+    [[nodiscard]] QList<std::pair<QString, QVariantList>> nullsBefore(const DatasetRow &row) const;
+    [[nodiscard]] QVariantList storedKey(const DatasetRow &row) const;
+    std::vector<DatasetRow> readSql(const QString &where, const QVariantList &binds, bool forward,
+                                    int limit, qint64 offset = 0) const;
+    [[nodiscard]] SqlStatement &cached(const QString &sql) const;
+    [[nodiscard]] std::optional<DatasetRow> readByRowid(qint64 rowid) const;
+    // The index columns the table does not expose, as the store now holds them for the row.
+    void readHiddenKeys(quint64 uid, qint64 rowid);
 
     QString m_databaseName = QStringLiteral("BDC");
     QString m_tableName;
@@ -118,14 +144,20 @@ private:
     // One key of the index order: a field, compared as stored or by its text without accents.
     struct SortKey
     {
-        int field = -1;
+        int field = -1; // index of the value in a row: a field, or a hidden column after them
         bool withoutAccents = false;
+        FieldType type = FieldType::Unknown;
     };
     QList<SortKey> m_sortKeys;
     QList<int> m_detailFields; // field indexes matched to the master fields
     std::unique_ptr<MasterLink> m_masterLink;
     std::unique_ptr<SqlStatement> m_select;
     QString m_selectSql;
+    QStringList m_hiddenColumns; // index columns that are not fields, read after the fields
+    QVector<FieldType> m_readTypes; // per value read: the fields', then the hidden columns'
+    QString m_columnsSql; // rowid, the fields' columns, the hidden ones
+    int m_windowSize = 256;
+    mutable std::unordered_map<QString, std::unique_ptr<SqlStatement>> m_statements;
     bool m_sortInMemory = false;
     // The master record and link values the detail rows were read for.
     quint64 m_masterUid = 0;

@@ -228,9 +228,8 @@ void DBNavigator::updateButtons()
     // The ends are the first and last rows themselves, not only a move that found no row past
     // them. A row being inserted stands between rows, so only the flags tell there.
     const bool placed = active && ds->state() != DatasetState::Insert;
-    const int position = placed ? ds->currentPosition() : -1;
-    const bool onFirst = placed && position <= 0;
-    const bool onLast = placed && position + 1 >= ds->rowCount() && !ds->canFetchMore();
+    const bool onFirst = placed && (ds->isEmpty() || ds->isOnFirstRow());
+    const bool onLast = placed && (ds->isEmpty() || ds->isOnLastRow());
     const bool notFirst = active && !ds->bof() && !onFirst;
     const bool notLast = active && !ds->eof() && !onLast;
     const bool enabled[ButtonCount] = {

@@ -218,6 +218,9 @@ int DatasetModel::rowOfUid(quint64 uid, int near) const
         if (p >= 0 && p < n && ds->rowAt(p).uid == uid)
             return p;
     }
+    // A windowed dataset is not read through for it.
+    if (ds->isWindowed())
+        return -1;
     for (int p = 0; p < n; ++p) {
         if (ds->rowAt(p).uid == uid)
             return p;
@@ -237,7 +240,9 @@ void DatasetModel::moveToRow(int row)
     ds->checkBrowseMode();
     // Leaving the record may have posted it into its place in the order, or dropped an inserted
     // one: find the wanted record again.
-    const int target = rowOfUid(uid, pos);
+    int target = rowOfUid(uid, pos);
+    if (target < 0 && ds->isWindowed())
+        target = pos;
     if (target >= 0 && target != ds->currentPosition())
         ds->setRecNo(target + 1);
 }

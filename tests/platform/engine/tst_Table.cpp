@@ -155,6 +155,8 @@ private Q_SLOTS:
     void openFailsOnMissingTableOrColumn();
     void badInputMessages();
     void closedDatasetMessage();
+    void windowWalksEveryRowOnceBothWays();
+    void windowLocatesAndGivesPositions();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -700,3 +702,173 @@ void tst_Table::closedDatasetMessage()
 
 QTEST_GUILESS_MAIN(tst_Table)
 #include "tst_Table.moc"
+
+namespace {
+// People ordered by a folded name the store keeps (here lower() suffices: the names are ASCII),
+// then the name, then the rowid; some names repeat and some are missing.
+const char *const kPeople = R"(
+CREATE TABLE pessoa (NF INTEGER PRIMARY KEY AUTOINCREMENT, NOME TEXT, NOME_ORDEM TEXT);
+CREATE INDEX pessoa_nome ON pessoa (NOME_ORDEM, NOME);
+CREATE TRIGGER pessoa_ai AFTER INSERT ON pessoa BEGIN
+    UPDATE pessoa SET NOME_ORDEM = lower(NEW.NOME) WHERE rowid = NEW.rowid; END;
+CREATE TRIGGER pessoa_au AFTER UPDATE OF NOME ON pessoa BEGIN
+    UPDATE pessoa SET NOME_ORDEM = lower(NEW.NOME) WHERE rowid = NEW.rowid; END;
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200)
+INSERT INTO pessoa (NOME) SELECT CASE WHEN i % 50 = 0 THEN NULL
+    WHEN i % 3 = 0 THEN 'nome ' || (i * 7 % 101) ELSE 'NOME ' || (i * 7 % 101) END FROM n;
+)";
+
+void openPeople(Table &t, int window)
+{
+    t.setTableName(QStringLiteral("pessoa.db"));
+    t.setIndexName(QStringLiteral("pessoa_nome"));
+    t.addField(QStringLiteral("NF"), FieldType::AutoInc);
+    t.addField(QStringLiteral("NOME"), FieldType::String, 50);
+    t.setWindowSize(window);
+    t.open();
+}
+
+QList<qint64> storedOrder(EngineFixture &fx, bool forward)
+{
+    QList<qint64> ids;
+    const QString order = forward ? QStringLiteral("NOME_ORDEM, NOME, NF")
+                                  : QStringLiteral("NOME_ORDEM DESC, NOME DESC, NF DESC");
+    const QStringList all = fx.scalar(QStringLiteral("SELECT group_concat(NF) FROM (SELECT NF "
+                                                     "FROM pessoa ORDER BY %1)").arg(order))
+                                .toString()
+                                .split(u',');
+    for (const QString &id : all)
+        ids.append(id.toLongLong());
+    return ids;
+}
+} // namespace
+
+void tst_Table::windowWalksEveryRowOnceBothWays()
+{
+    m_fx->exec(QString::fromUtf8(kPeople));
+    Table t;
+    openPeople(t, 16);
+    QVERIFY(t.isWindowed());
+    Field *nf = t.fieldByName(QStringLiteral("NF"));
+    for (const bool forward : { true, false }) {
+        if (forward)
+            t.first();
+        else
+            t.last();
+        QList<qint64> met;
+        int step = 0;
+        while (!(forward ? t.eof() : t.bof())) {
+            met.append(nf->asInteger());
+            QVERIFY(t.heldRowCount() <= 16);
+            ++step;
+            // Another writer adds rows on both sides of the cursor and deletes some ahead and
+            // behind; this table deletes its current row now and then.
+            if (step % 20 == 0) {
+                m_fx->exec(QStringLiteral("INSERT INTO pessoa (NOME) VALUES ('NOME 0%1'), "
+                                          "('nome 9%1')").arg(step));
+                m_fx->exec(QStringLiteral("DELETE FROM pessoa WHERE NF IN (SELECT NF FROM pessoa "
+                                          "ORDER BY NOME_ORDEM %1, NOME, NF LIMIT 1 OFFSET 30)")
+                               .arg(forward ? QString() : QStringLiteral("DESC")));
+            }
+            if (step % 37 == 0) {
+                // The row after the deleted one becomes current: met already going backwards.
+                met.removeLast();
+                t.deleteRecord();
+                if (!forward)
+                    t.prior();
+                continue;
+            }
+            if (forward)
+                t.next();
+            else
+                t.prior();
+        }
+        // Every row still stored was met once, in order; those deleted on the way were not,
+        // nor, going forward, the row deleted behind, or the rows inserted there.
+        const QList<qint64> stored = storedOrder(*m_fx, forward);
+        QList<qint64> seen;
+        for (qint64 id : met) {
+            if (stored.contains(id))
+                seen.append(id);
+        }
+        QList<qint64> expected;
+        for (qint64 id : stored) {
+            if (met.contains(id))
+                expected.append(id);
+        }
+        QCOMPARE(seen, expected);
+        QCOMPARE(QSet<qint64>(met.begin(), met.end()).size(), met.size());
+        // Nothing met was unknown to the store when passed, and nothing stored before the walk
+        // and never deleted was skipped: every row the walk did not meet was added behind it.
+        for (qint64 id : stored) {
+            if (!met.contains(id))
+                QVERIFY2(id > 200, qPrintable(QString::number(id)));
+        }
+    }
+    QCOMPARE(qint64(t.recordCount()),
+             m_fx->scalar(QStringLiteral("SELECT count(*) FROM pessoa")).toLongLong());
+}
+
+void tst_Table::windowLocatesAndGivesPositions()
+{
+    m_fx->exec(QString::fromUtf8(kPeople));
+    m_fx->db().registerFoldedColumn(QStringLiteral("pessoa"), QStringLiteral("NOME"),
+                                    QStringLiteral("NOME_ORDEM"));
+    Table t;
+    openPeople(t, 16);
+    QVERIFY(t.isWindowed());
+    const QList<qint64> order = storedOrder(*m_fx, true);
+    // Positions count from the first row whatever is held; a grid reads any of them.
+    QCOMPARE(t.rowCount(), int(order.size()));
+    for (int p : { 0, 150, 3, 199, 64, 65, 100 })
+        QCOMPARE(t.rowAt(p).values[0].toLongLong(), order[p]);
+    t.setRecNo(120);
+    QCOMPARE(t.fieldByName(QStringLiteral("NF"))->asInteger(), order[119]);
+    QCOMPARE(t.recNo(), 120);
+    LocateOptions prefix { true, true };
+    struct Case { QString field; QVariant value; LocateOptions options; };
+    for (const Case &c : { Case { QStringLiteral("NOME"), QStringLiteral("NoMe 5"), prefix },
+                           Case { QStringLiteral("NOME"), QStringLiteral("nome 21"), LocateOptions {} },
+                           Case { QStringLiteral("NOME"), QStringLiteral("NOME 7"), LocateOptions { false, true } },
+                           Case { QStringLiteral("NF"), 150.0, LocateOptions {} },
+                           Case { QStringLiteral("NOME"), QVariant(), LocateOptions {} } }) {
+        // The first match in order, as a scan of the rows finds it.
+        int expected = 0;
+        for (int p = 0; p < order.size() && !expected; ++p) {
+            const QVariant name = m_fx->scalar(
+                QStringLiteral("SELECT NOME FROM pessoa WHERE NF = %1").arg(order[p]));
+            const bool match = c.field == QLatin1String("NF")
+                ? order[p] == c.value.toLongLong()
+                : !c.value.isValid()          ? name.isNull()
+                : c.options.caseInsensitive ? !name.isNull() && name.toString().toLower().startsWith(c.value.toString().toLower())
+                : c.options.partialKey        ? name.toString().startsWith(c.value.toString())
+                                              : name.toString() == c.value.toString();
+            if (match)
+                expected = p + 1;
+        }
+        QVERIFY2(expected > 0, qPrintable(c.value.toString()));
+        t.last();
+        QVERIFY(t.locate(c.field, c.value, c.options));
+        QCOMPARE(t.recNo(), expected);
+        QVERIFY(t.heldRowCount() <= 16);
+    }
+    QVERIFY(!t.locate(QStringLiteral("NOME"), QStringLiteral("zz"), prefix));
+    // The ends, as a navigator asks for them.
+    t.first();
+    QVERIFY(t.isOnFirstRow());
+    t.next();
+    QVERIFY(!t.isOnFirstRow());
+    t.last();
+    QVERIFY(t.isOnLastRow());
+    QCOMPARE(t.recNo(), int(order.size()));
+    // A row posted goes to its place in the order, wherever the window was.
+    t.first();
+    t.append();
+    t.fieldByName(QStringLiteral("NOME"))->setAsString(QStringLiteral("nome 50 b"));
+    t.post();
+    QCOMPARE(t.fieldByName(QStringLiteral("NOME"))->asString(), QStringLiteral("nome 50 b"));
+    const QList<qint64> after = storedOrder(*m_fx, true);
+    QCOMPARE(t.recNo(), int(after.indexOf(t.fieldByName(QStringLiteral("NF"))->asInteger())) + 1);
+    t.next();
+    QCOMPARE(t.fieldByName(QStringLiteral("NF"))->asInteger(), after[t.recNo() - 1]);
+}
