@@ -637,6 +637,13 @@ ParadoxImport::Result ParadoxImport::run(sqlite3 *db, const QString &sourceDir,
         restoreWal = wal && journalMode(db) != QLatin1String("wal");
         exec(db, QStringLiteral("BEGIN IMMEDIATE"));
         open = true;
+        // The folded names are made once for all rows at the end, not by the triggers row by row.
+        for (const TableDef &def : Schema::tables()) {
+            for (const FoldedColumnDef &f : def.folded) {
+                for (const QString &sql : Schema::dropFoldedTriggersSql(def, f))
+                    exec(db, sql);
+            }
+        }
         Importer importer(db, report, progress);
         for (int i = 0; i < result.tables.size(); ++i) {
             TableResult &t = result.tables[i];
@@ -649,6 +656,13 @@ ParadoxImport::Result ParadoxImport::run(sqlite3 *db, const QString &sourceDir,
                 databaseError(QStringLiteral("%1: %2").arg(t.file, e.message()));
             }
             result.refused += t.refused;
+        }
+        for (const TableDef &def : Schema::tables()) {
+            for (const FoldedColumnDef &f : def.folded) {
+                Schema::fillFolded(db, def, f);
+                for (const QString &sql : Schema::foldedTriggersSql(def, f))
+                    exec(db, sql);
+            }
         }
         // The record rules across tables, now that every table is in.
         for (const DatabaseCheck::Finding &f : DatabaseCheck::recordRules(db, -1)) {

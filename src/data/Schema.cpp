@@ -1,9 +1,14 @@
 #include "data/Schema.h"
 
+#include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
 #include "platform/engine/TextFold.h"
 
 #include <sqlite3.h>
+
+#include <functional>
+#include <limits>
+#include <vector>
 
 namespace {
 
@@ -368,20 +373,33 @@ QStringList Schema::dropFoldedTriggersSql(const TableDef &table, const FoldedCol
     return sql;
 }
 
-QStringList Schema::fillFoldedSql(const TableDef &table, const FoldedColumnDef &folded)
+void Schema::fillFolded(sqlite3 *db, const TableDef &table, const FoldedColumnDef &folded)
 {
-    const QStringList steps = foldSteps();
-    QStringList sql { QStringLiteral("UPDATE %1 SET %2 = %3")
-                          .arg(table.name, folded.name, steps.first().arg(folded.source)) };
-    // Each further step walks only the rows that need it, found once.
-    sql.append(QStringLiteral("CREATE TEMP TABLE folding (r INTEGER PRIMARY KEY)"));
-    sql.append(QStringLiteral("INSERT INTO temp.folding SELECT rowid FROM %1 WHERE %2")
-                   .arg(table.name, beyondAscii(folded.source)));
-    for (int i = 1; i < steps.size(); ++i)
-        sql.append(QStringLiteral("UPDATE %1 SET %2 = %3 WHERE rowid IN (SELECT r FROM temp.folding)")
-                       .arg(table.name, folded.name, steps[i].arg(folded.name)));
-    sql.append(QStringLiteral("DROP TABLE temp.folding"));
-    return sql;
+    // In batches by rowid, so no statement reads the table while another writes it.
+    SqlStatement read(db, QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid > ? ORDER BY rowid "
+                                         "LIMIT 20000")
+                              .arg(folded.source, table.name));
+    SqlStatement write(db, QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                               .arg(table.name, folded.name));
+    std::vector<std::pair<qint64, QVariant>> batch;
+    qint64 last = std::numeric_limits<qint64>::min();
+    do {
+        batch.clear();
+        read.reset();
+        read.bind(0, last);
+        while (read.step()) {
+            last = read.int64(0);
+            batch.emplace_back(last, read.isNull(1) ? QVariant()
+                                                    : QVariant(TextFold::searchKey(read.text(1))));
+        }
+        read.reset();
+        for (const auto &[rowid, key] : batch) {
+            write.reset();
+            write.bind(0, key);
+            write.bind(1, rowid);
+            write.step();
+        }
+    } while (!batch.empty());
 }
 
 namespace {
@@ -400,12 +418,17 @@ bool hasColumn(sqlite3 *db, const QString &table, const QString &column)
     return found;
 }
 
-bool runUpgradeStep(sqlite3 *db, const QStringList &statements, int version)
+bool runUpgradeStep(sqlite3 *db, const QStringList &statements, int version,
+                    const std::function<void()> &more = {}, const QStringList &after = {})
 {
     bool done = false;
     try {
         SqliteStore::exec(db, QStringLiteral("BEGIN IMMEDIATE"));
         for (const QString &sql : statements)
+            SqliteStore::exec(db, sql);
+        if (more)
+            more();
+        for (const QString &sql : after)
             SqliteStore::exec(db, sql);
         SqliteStore::exec(db, QStringLiteral("PRAGMA user_version = %1").arg(version));
         SqliteStore::exec(db, QStringLiteral("COMMIT"));
@@ -439,13 +462,13 @@ void Schema::upgrade(sqlite3 *db)
     // Version 2: names carry their folded form, kept by triggers, and the name index orders by it.
     if (version < 2) {
         QStringList sql;
+        QStringList indexes;
         for (const TableDef &t : tables()) {
             for (const FoldedColumnDef &f : t.folded) {
                 if (!hasColumn(db, t.name, f.name))
                     sql.append(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 TEXT").arg(t.name, f.name));
                 sql += dropFoldedTriggersSql(t, f);
                 sql += foldedTriggersSql(t, f);
-                sql += fillFoldedSql(t, f);
             }
             for (const IndexDef &i : t.indexes) {
                 bool onFolded = false;
@@ -453,10 +476,16 @@ void Schema::upgrade(sqlite3 *db)
                     onFolded = onFolded || i.columns.contains(f.name);
                 if (!onFolded)
                     continue;
-                sql.append(QStringLiteral("DROP INDEX IF EXISTS %1").arg(i.name));
-                sql.append(createIndexSql(t, i));
+                // Built once the column is filled, not grown row by row.
+                indexes.append(QStringLiteral("DROP INDEX IF EXISTS %1").arg(i.name));
+                indexes.append(createIndexSql(t, i));
             }
         }
-        runUpgradeStep(db, sql, 2);
+        runUpgradeStep(db, sql, 2, [db] {
+            for (const TableDef &t : tables()) {
+                for (const FoldedColumnDef &f : t.folded)
+                    fillFolded(db, t, f);
+            }
+        }, indexes);
     }
 }
