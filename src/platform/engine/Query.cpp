@@ -665,7 +665,10 @@ bool Query::fetchWindowed()
             releaseCursor();
             if (segmentFollows(segment, true)) {
                 openCursor(wholeSegment(segment == Segment::Values));
-                continue;
+                // An empty segment ends the list; reopening after the last row would go round.
+                if (m_cursorHasRow)
+                    continue;
+                releaseCursor();
             }
             m_atEnd = true;
             break;

@@ -519,13 +519,19 @@ private Q_SLOTS:
     void windowWalksEveryRowOnceBothWays_data()
     {
         QTest::addColumn<bool>("descending");
-        QTest::newRow("newest first, days missing last") << true;
-        QTest::newRow("oldest first, days missing first") << false;
+        QTest::addColumn<bool>("missing");
+        QTest::newRow("newest first, days missing last") << true << true;
+        QTest::newRow("oldest first, days missing first") << false << true;
+        QTest::newRow("newest first, every day known") << true << false;
+        QTest::newRow("oldest first, every day known") << false << false;
     }
     void windowWalksEveryRowOnceBothWays()
     {
         QFETCH(bool, descending);
+        QFETCH(bool, missing);
         makeDays();
+        if (!missing)
+            m_fx->exec(u"UPDATE ex SET d = '2024-01-01' WHERE d IS NULL"_s);
         Query q;
         openDays(q, descending);
         Field *id = q.fieldByName(u"id"_s);
