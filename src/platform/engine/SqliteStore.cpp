@@ -181,12 +181,12 @@ SqliteStore::Sizing SqliteStore::sizing(qint64 fileSize, qint64 memory)
     return size;
 }
 
-void SqliteStore::close(const QString &connectionName)
+void SqliteStore::close(const QString &connectionName, bool optimize)
 {
     {
         QSqlDatabase db = QSqlDatabase::database(connectionName, false);
         if (db.isValid()) {
-            if (db.isOpen()) {
+            if (optimize && db.isOpen()) {
                 try {
                     // Bounded: each index is sampled, never read whole.
                     sqlite3_exec(handle(db), "PRAGMA analysis_limit=1000; PRAGMA optimize;",

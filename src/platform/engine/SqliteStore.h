@@ -36,10 +36,9 @@ public:
     // journal mode.
     [[nodiscard]] static QSqlDatabase open(const QString &dir, const QString &connectionName,
                                            bool create, bool readOnly = false);
-    // Before the connection goes, SQLite brings the planner's statistics up to date where the
-    // statements run on it would gain (PRAGMA optimize, its work bounded); failing that (a
-    // read-only file) changes nothing.
-    static void close(const QString &connectionName);
+    // With optimize, before the connection goes SQLite brings the planner's statistics up to
+    // date where the statements run on it would gain (PRAGMA optimize, its work bounded).
+    static void close(const QString &connectionName, bool optimize = false);
 
     // How much SQLite keeps of a file of fileSize bytes on a machine with memory bytes: a file
     // small beside the memory is mapped whole, with room to grow, and a small page cache is

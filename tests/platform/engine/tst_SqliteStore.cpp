@@ -76,7 +76,7 @@ private Q_SLOTS:
         SqlStatement(h, u"select Executor, count(*) from eco where DataExame >= '2020-01-01' "
                         "and DataExame <= '2024-12-31' group by Executor"_s)
             .step();
-        SqliteStore::close(u"stats"_s);
+        SqliteStore::close(u"stats"_s, /*optimize*/ true);
 
         h = SqliteStore::handle(SqliteStore::open(dir.path(), u"stats"_s, false));
         QCOMPARE(scalar(h, u"select count(*) from sqlite_stat1 where idx = 'eco_dataexame'"_s), 1);
