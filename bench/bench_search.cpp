@@ -3,7 +3,10 @@
 //   keystroke   one letter typed into the name box (names of random patients, letter by letter);
 //               the first letter after a re-read of the patients is reported apart;
 //   activation  the window activated on the page "exames": patients re-read, exam list reopened;
-//   day jump    a day picked on a freshly opened list, by how far back the day lies.
+//   day jump    a day picked on a freshly opened list, by how far back the day lies;
+//   scrolling   the exam list scrolled from its top to its bottom, the grid's scroll bar taken
+//               to its end again and again (each time a page of rows is read), with the
+//               resident memory of the process along the way.
 // Prints medians, minima and maxima; N (argument) scales the number of runs.
 #include "ScaleBench.h"
 
@@ -20,7 +23,9 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QFile>
 #include <QRandomGenerator>
+#include <QScrollBar>
 
 #include <cstdio>
 #include <memory>
@@ -36,6 +41,23 @@ void typeKey(QLineEdit *box, QChar c)
     QApplication::sendEvent(box, &press);
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
     QApplication::sendEvent(box, &release);
+}
+
+// Resident memory of this process in MB, and the part of it that is not file pages.
+std::pair<double, double> residentMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    double rss = 0, anon = 0;
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            const QList<QByteArray> parts = line.simplified().split(' ');
+            if (parts.size() >= 2 && parts[0] == "VmRSS:")
+                rss = parts[1].toDouble() / 1024;
+            else if (parts.size() >= 2 && parts[0] == "RssAnon:")
+                anon = parts[1].toDouble() / 1024;
+        }
+    }
+    return { rss, anon };
 }
 
 void waitActive(QWidget *window)
@@ -146,37 +168,44 @@ int main(int argc, char **argv)
         }
     }
 
-    // The user's pause: the page shown and the calendar opened take longer than the window
-    // needs to read the rest of the list while it waits.
-    Figures paused, prefetched, slices;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer whole;
-        whole.start();
-        w.SpeedButton1Click();
-        bool read = false;
-        while (whole.elapsed() < 1500) {
-            // One pass of the event loop: what a key press waits for at most.
-            slices.add(timed([] { QApplication::processEvents(); }));
-            if (!read && !list.canFetchMore()) {
-                read = true;
-                prefetched.add(double(whole.nsecsElapsed()) / 1e6);
-            }
-        }
-        const QDate day = newest.addDays(-(366 + int(random.bounded(1826 - 366 + 1))));
-        paused.add(timed([&] {
-            w.Data->setDate(day);
+    // The whole list scrolled, top to bottom.
+    list.close();
+    list.open();
+    w.DBGrid2->repaint();
+    const auto [rssBefore, anonBefore] = residentMb();
+    double rssMax = rssBefore, anonMax = anonBefore;
+    int heldMax = 0;
+    long scrolled = 0;
+    Figures pages;
+    QScrollBar *bar = w.DBGrid2->verticalScrollBar();
+    QElapsedTimer whole;
+    whole.start();
+    for (int step = 0; list.canFetchMore() || bar->value() < bar->maximum(); ++step) {
+        pages.add(timed([&] {
+            bar->setValue(bar->maximum());
+            QApplication::processEvents();
             w.DBGrid2->repaint();
         }));
+        heldMax = qMax(heldMax, list.rowCount());
+        if (step % 500 == 0) {
+            const auto [rss, anon] = residentMb();
+            rssMax = qMax(rssMax, rss);
+            anonMax = qMax(anonMax, anon);
+        }
+        ++scrolled;
     }
+    const double scrollSeconds = double(whole.nsecsElapsed()) / 1e9;
+    const auto [rssEnd, anonEnd] = residentMb();
+    rssMax = qMax(rssMax, rssEnd);
+    anonMax = qMax(anonMax, anonEnd);
+    const QString last = w.QueryPesq1dataexame->asString();
+    const QString bottom = w.DBGrid2->model()
+                               ->data(w.DBGrid2->model()->index(
+                                   w.DBGrid2->rowAt(w.DBGrid2->viewport()->height() - 1), 0))
+                               .toString();
 
-    std::printf(
-        "quick search, %d patients, exam list of %d rows (newest %s)\n", count,
-        [&] {
-            list.close();
-            list.open();
-            return list.recordCount();
-        }(),
-        qPrintable(newest.toString(Qt::ISODate)));
+    std::printf("quick search, %d patients, exam list newest %s\n", count,
+                qPrintable(newest.toString(Qt::ISODate)));
     activation.print("activation on \"exames\" (shown, repainted)");
     refresh.print("  of which: patients re-read");
     reopen.print("  of which: exam list reopened, repainted");
@@ -185,9 +214,13 @@ int main(int argc, char **argv)
     for (Distance &d : distances)
         d.figures.print(d.label);
     again.print("day jump within rows already read");
-    prefetched.print("whole list read while the page waits");
-    slices.print("  one pass of the event loop meanwhile");
-    paused.print("day jump, 1 to 5 years back, after a pause");
+    pages.print("scroll bar to its end, a page read");
+    std::printf("scrolled top to bottom in %ld steps, %.1f s (bottom row %s, current %s); rows "
+                "held at most %d\n",
+                scrolled, scrollSeconds, qPrintable(bottom), qPrintable(last), heldMax);
+    std::printf("resident memory: before %.0f MB (%.0f MB not file pages), at most %.0f MB "
+                "(%.0f MB), after %.0f MB (%.0f MB)\n",
+                rssBefore, anonBefore, rssMax, anonMax, rssEnd, anonEnd);
 
     search.reset();
     FormT2Pesq = nullptr;

@@ -501,7 +501,7 @@ void TDataModule1::load()
                  Query1, QueryPesqAv, QueryStat, QueryGrelha, TableConc, TableMed, TableFrase,
                  TableIMG, TableEco, TableSS, TablePac })
             d->close();
-        Database2->close();
+        Database2->close(/*keepStatistics*/ false);
         throw;
     }
 }

@@ -14,7 +14,6 @@
 #include "platform/widgets/DrawnIcon.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -23,6 +22,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -167,11 +167,13 @@ TFormT2Pesq::TFormT2Pesq(QWidget *parent)
     QueryPesq1->setCachedUpdates(true);
     // Every exam whose patient exists, also one without a performing doctor (the right join).
     // The engine runs the right join as "eco left join medico", which follows the exam date's
-    // index, so the newest rows come at once and the rest as the grid scrolls.
+    // index. The list is read by window along that index: exams of one day newest first, in
+    // the order the index holds them, so a day is found by a seek and scrolling reads a page.
     QueryPesq1->setSql(
         QStringList { u"select dataexame, codigoexame, nf, bddid.nome,  medico.nome, medico "_s,
                       u"from medico right join eco on medico.codigo = executor, bddid"_s,
                       u"where nf = eco.codigopaciente"_s, u"order by dataexame desc"_s });
+    QueryPesq1->setSortKeys({ u"eco.dataexame"_s, u"eco.rowid"_s }, /*descending*/ true);
     QueryPesq1dataexame = QueryPesq1->addField(u"dataexame"_s, FieldType::Date);
     QueryPesq1codigoexame = QueryPesq1->addField(u"codigoexame"_s, FieldType::DateTime);
     QueryPesq1codigoexame->setVisible(false);
@@ -283,13 +285,14 @@ void TFormT2Pesq::createExamPage()
     connect(DBGrid2, &DBGrid::rowDoubleClicked, this,
             [this] { guard([this] { DBGrid1DblClick(); }); });
 
-    m_prefetch = new QTimer(this);
-    m_prefetch->setInterval(0);
-    connect(m_prefetch, &QTimer::timeout, this, [this] { guard([this] { prefetchExamList(); }); });
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
-        if (PageControl1->currentWidget() == TabSheet2)
-            m_prefetch->start();
-    });
+    m_tidy = new QTimer(this);
+    m_tidy->setSingleShot(true);
+    m_tidy->setInterval(0);
+    connect(m_tidy, &QTimer::timeout, this, [this] { guard([this] { tidyExamList(); }); });
+    const auto tidyLater = [this] { m_tidy->start(); };
+    connect(DBGrid2->verticalScrollBar(), &QScrollBar::valueChanged, this, tidyLater);
+    connect(DBGrid2->verticalScrollBar(), &QScrollBar::rangeChanged, this, tidyLater);
+    QueryPesq1->hooks().afterScroll = [tidyLater](Dataset &) { tidyLater(); };
 }
 
 void TFormT2Pesq::createButtons()
@@ -343,7 +346,6 @@ void TFormT2Pesq::FormActivate()
     if (PageControl1->currentWidget() == TabSheet2) {
         QueryPesq1->close();
         QueryPesq1->open();
-        m_prefetch->start();
     }
 }
 
@@ -364,54 +366,57 @@ void TFormT2Pesq::DataChange()
         return;
     const QDate day = Data->date();
     const int column = QueryPesq1dataexame->index();
-    const auto dateAt = [&](int position) { return list.rowAt(position).values[column].toDate(); };
-    // Newest first, an exam without a date last: the day's first row is the first one not later
-    // than the day. Only the rows down to that day are read, never the whole list.
-    const auto later = [&](int position) {
-        const QDate date = dateAt(position);
-        return date.isValid() && date > day;
-    };
-    int low = 0;
-    while (list.rowCount() > 0 && later(list.rowCount() - 1)) {
-        low = list.rowCount();
-        if (!list.fetchMoreRows())
-            return;
-    }
-    int high = list.rowCount();
-    while (low < high) {
-        const int middle = low + (high - low) / 2;
-        if (later(middle))
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    if (low < list.rowCount() && dateAt(low) == day)
-        list.setRecNo(low + 1);
+    // Newest first: the day's first row is the first one not later than the day, found with the
+    // date's index; a page of rows above it is read too, for the grid to scroll back into.
+    list.seek({ day },
+              [&](const DatasetRow &row) { return row.values[column].toDate() == day; },
+              /*before*/ 64);
 }
 
 void TFormT2Pesq::SpeedButton1Click()
 {
     QueryPesq1->close();
     QueryPesq1->open();
-    m_prefetch->start();
 }
 
-void TFormT2Pesq::prefetchExamList()
+void TFormT2Pesq::tidyExamList()
 {
-    // Hidden, the list is reopened before it is seen again; each slice leaves the keys and
-    // paints a free hand.
-    if (!isVisible() || PageControl1->currentWidget() != TabSheet2 || !QueryPesq1->isActive()) {
-        m_prefetch->stop();
+    Query &list = *QueryPesq1;
+    if (!list.isActive() || list.rowCount() == 0)
         return;
-    }
-    QElapsedTimer slice;
-    slice.start();
-    while (slice.elapsed() < 4) {
-        if (!QueryPesq1->fetchMoreRows()) {
-            m_prefetch->stop();
-            return;
+    const QAbstractItemModel *model = DBGrid2->model();
+    const int rows = model->rowCount();
+    int top = DBGrid2->rowAt(0);
+    if (top < 0)
+        top = 0;
+    int bottom = DBGrid2->rowAt(DBGrid2->viewport()->height() - 1);
+    if (bottom < 0)
+        bottom = rows - 1;
+    int shift = 0;
+    // Keeps a few pages above what is shown, so the grid scrolls up without waiting.
+    constexpr int Margin = 64;
+    constexpr int Page = 256;
+    if (qMin(top, qMax(list.currentPosition(), 0)) < Margin && list.canFetchPrior())
+        shift = list.fetchPrior(Page);
+    if (list.rowCount() > ExamRowsHeld) {
+        // Kept: what is shown and the current row with a margin; when the current row is far
+        // away it moves to the first row shown, which the grid highlights.
+        const int first = top + shift;
+        const int last = bottom + shift;
+        const int current = list.currentPosition();
+        int from = first - 4 * Page;
+        int to = last + 4 * Page;
+        if (current >= 0 && qMax(to, current) - qMin(from, current) < ExamRowsHeld / 2) {
+            from = qMin(from, current - Page);
+            to = qMax(to, current + Page);
+        } else if (current >= 0 && (current < from || current > to)) {
+            list.setRecNo(first + 1);
         }
+        shift -= list.keepRows(from, to);
     }
+    if (shift != 0)
+        DBGrid2->scrollTo(model->index(qBound(0, top + shift, model->rowCount() - 1), 0),
+                          QAbstractItemView::PositionAtTop);
 }
 
 bool TFormT2Pesq::findExamPatient()

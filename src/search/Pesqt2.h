@@ -96,10 +96,16 @@ private:
     // or the patient is not among the patients.
     [[nodiscard]] bool findExamPatient();
 
-    // Reads the rest of the exam list a few milliseconds at a time while the window waits for
-    // the user, so that a day picked later is found among rows already read.
-    void prefetchExamList();
-    QTimer *m_prefetch = nullptr;
+public:
+    // After the exam list's grid scrolled or its row moved: rows above the first shown are read
+    // when few are left, and rows far from those shown and from the current row are let go, the
+    // grid still showing the same rows. Runs from a zero timer; public for the tests.
+    void tidyExamList();
+    // Rows the exam list holds at most before letting go of far ones.
+    static constexpr int ExamRowsHeld = 4096;
+
+private:
+    QTimer *m_tidy = nullptr;
 
     bool m_coveredByBox = false; // deactivated by a modal box shown over this window
 };

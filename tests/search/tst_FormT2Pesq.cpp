@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -63,6 +64,7 @@ private Q_SLOTS:
     void pendingPatientKeepsWindowOpen();
     void renamedPatientFoundAfterReread();
     void namesInReadingOrder();
+    void longListPagedThroughBothWays();
 
 private:
     void open(int tag)
@@ -412,6 +414,82 @@ void tst_FormT2Pesq::namesInReadingOrder()
         retype(typed);
         QCOMPARE(found(), name);
     }
+}
+
+// More exams than the list holds at once: paged through to the end and back, the grid shows
+// every exam once in the list's order and keeps the rows it shows when the rows held change.
+void tst_FormT2Pesq::longListPagedThroughBothWays()
+{
+    sql(u"WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 6000) "
+        "INSERT INTO eco (CodigoPaciente, CodigoExame, DataExame, Executor) "
+        "SELECT 1 + i % 5, datetime('2020-01-01', '+' || i || ' minutes') || '.000', "
+        "date('2024-06-01', '-' || (i / 16) || ' days'), 1 FROM k"_s);
+    open(Exams);
+    DBGrid *grid = m_search->DBGrid2;
+    Query &list = *m_search->QueryPesq1;
+    const auto topRow = [&] {
+        const int row = grid->rowAt(0);
+        return listCell(row, 0) + listCell(row, 1) + list.rowAt(row).values[1].toString();
+    };
+    // Each exam shown, once, in the order the grid first showed it.
+    struct Seen
+    {
+        QStringList codes;
+        QList<QDate> days;
+        QSet<QString> known;
+    };
+    const auto record = [&](bool downwards, Seen &seen) {
+        const int top = grid->rowAt(0);
+        const int bottom = grid->rowAt(grid->viewport()->height() - 1);
+        for (int i = 0; i <= bottom - top; ++i) {
+            const DatasetRow &row = list.rowAt(downwards ? top + i : bottom - i);
+            const QString code = row.values[1].toString();
+            if (!seen.known.contains(code)) {
+                seen.known.insert(code);
+                seen.codes.append(code);
+                seen.days.append(row.values[0].toDate());
+            }
+        }
+    };
+    const auto page = [&](Qt::Key key, Seen &seen) {
+        record(key == Qt::Key_PageDown, seen);
+        // Until the grid stops moving and no rows remain to read in that direction.
+        for (int guard = 0; guard < 2000; ++guard) {
+            const int before = examRow();
+            QTest::keyClick(grid, key);
+            const QString shown = topRow();
+            QCoreApplication::processEvents();
+            QCOMPARE(topRow(), shown);
+            QVERIFY(list.rowCount() <= TFormT2Pesq::ExamRowsHeld + 256);
+            record(key == Qt::Key_PageDown, seen);
+            if (examRow() == before)
+                return;
+        }
+        QFAIL("the grid kept moving");
+    };
+    grid->setFocus();
+    Seen down;
+    page(Qt::Key_PageDown, down);
+    QVERIFY(!list.canFetchMore());
+    Seen up;
+    page(Qt::Key_PageUp, up);
+    QVERIFY(!list.canFetchPrior());
+    QCOMPARE(examRow(), 0);
+    QCOMPARE(down.codes.size(), 6004);
+    QVERIFY(std::is_sorted(down.days.rbegin(), down.days.rend()));
+    std::reverse(up.codes.begin(), up.codes.end());
+    QCOMPARE(up.codes, down.codes);
+
+    // A day far down: read around it, the days above it reached by scrolling up.
+    m_search->Data->setDate(QDate(2023, 6, 1));
+    QCOMPARE(listCell(examRow(), 0), u"01/06/2023"_s);
+    QVERIFY(list.rowCount() < 512);
+    for (int i = 0; i < 30; ++i) {
+        QTest::keyClick(grid, Qt::Key_PageUp);
+        QCoreApplication::processEvents();
+    }
+    // Well above the page read with the day.
+    QVERIFY(QDate::fromString(listCell(examRow(), 0), u"dd/MM/yyyy"_s) > QDate(2023, 6, 10));
 }
 
 QTEST_MAIN(tst_FormT2Pesq)

@@ -136,7 +136,7 @@ void Database::connectTo(const QString &dir)
     m_directory = dir;
 }
 
-void Database::close()
+void Database::close(bool keepStatistics)
 {
     if (!m_handle)
         return;
@@ -150,7 +150,7 @@ void Database::close()
     m_pending.clear();
     m_done.clear();
     m_handle = nullptr;
-    SqliteStore::close(m_connectionName);
+    SqliteStore::close(m_connectionName, keepStatistics && !m_readOnly);
     m_connectionName.clear();
 }
 

@@ -47,7 +47,9 @@ public:
     void open();
     // Connects to an explicit directory (tools and tests).
     void openDirectory(const QString &dir);
-    void close();
+    // keepStatistics: SQLite updates the planner's statistics first (a session that ended
+    // normally); a start-up that failed leaves the file as it found it.
+    void close(bool keepStatistics = true);
     [[nodiscard]] bool isConnected() const { return m_handle != nullptr; }
     [[nodiscard]] const QString &directory() const { return m_directory; }
     [[nodiscard]] sqlite3 *handle() const;

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class SqlStatement;
@@ -81,7 +82,28 @@ public:
     [[nodiscard]] int rowsAffected() const { return m_rowsAffected; }
 
     [[nodiscard]] Database *database() const override;
-    [[nodiscard]] bool canFetchMore() const override { return m_cursor && m_cursorHasRow; }
+    [[nodiscard]] bool canFetchMore() const override;
+
+    // A long ordered result read as a window that slides along it. The statement's ORDER BY
+    // gives way to these key expressions, all in one direction, the last of them unique (the
+    // first may be null, the others never are); every read starts from the key of a row held,
+    // so scrolling, a jump and a write on the connection never read from the top again, and
+    // rows dropped from the window are read again when wanted. The statement must be a plain
+    // select: no GROUP BY, HAVING, UNION or LIMIT. Set while closed; empty: read whole.
+    void setSortKeys(const QStringList &expressions, bool descending);
+    [[nodiscard]] bool isWindowed() const { return !m_keys.isEmpty(); }
+    // Rows before the first one held: up to count of them are read into the top of the window
+    // (positions shift down by as many, the current record stays) and their number returned.
+    [[nodiscard]] bool canFetchPrior() const { return isWindowed() && isActive() && !m_atStart; }
+    int fetchPrior(int count);
+    // Keeps the rows at positions first to last only; a current record outside moves to the
+    // nearest row kept. Returns how many rows went from above first.
+    int keepRows(int first, int last);
+    // Goes to the first row at or after keyPrefix (values of the first keys, in the list's order)
+    // when accept agrees with it: from the rows held when it is among them, else in a window
+    // read anew around it with up to before rows above. False, and nothing moves, otherwise.
+    bool seek(const QVariantList &keyPrefix, const std::function<bool(const DatasetRow &)> &accept,
+              int before);
 
 protected:
     void doOpen() override;
@@ -92,8 +114,32 @@ protected:
 private:
     void parseParams();
     [[nodiscard]] QString statementText() const;
-    std::unique_ptr<SqlStatement> prepare();
-    void readRow();
+    std::unique_ptr<SqlStatement> prepare(const QString &text = QString());
+    [[nodiscard]] DatasetRow readRow(const SqlStatement &st);
+
+    // Windowed reading. A read goes towards the end of the list or towards its start, from a
+    // row's key (exclusive) or from a key prefix (inclusive) or from an end of the list; where
+    // the first key is null the rows fall into two segments (SQLite puts nulls first
+    // ascending), and a read that leaves its segment goes on in the other one.
+    enum class Segment { All, Values, Nulls };
+    struct Range
+    {
+        Segment segment = Segment::All;
+        QString condition;
+        QVariantList bound;
+    };
+    [[nodiscard]] QString windowStatement(const Range &range, bool towardsEnd, int limit) const;
+    [[nodiscard]] Range rangeAfter(const DatasetRow &row, bool towardsEnd) const;
+    [[nodiscard]] Range rangeFrom(const QVariantList &keyPrefix) const;
+    // The segment a read leaving from within range goes on in; nullopt at the list's end.
+    [[nodiscard]] bool segmentFollows(Segment segment, bool towardsEnd) const;
+    [[nodiscard]] Range wholeSegment(bool nulls) const;
+    void openCursor(const Range &range);
+    // Rows of range in the direction given, up to limit, going on into the next segment.
+    std::vector<DatasetRow> readRange(Range range, bool towardsEnd, int limit, bool *reachedEnd);
+    bool fetchWindowed();
+    [[nodiscard]] bool sameKey(const DatasetRow &a, const DatasetRow &b) const;
+    void replaceRows(std::vector<DatasetRow> &&rows, int current);
 
     QString m_databaseName = QStringLiteral("BDC");
     QStringList m_sql;
@@ -106,6 +152,12 @@ private:
 
     std::unique_ptr<SqlStatement> m_cursor;
     bool m_cursorHasRow = false;
+    Segment m_cursorSegment = Segment::All;
+
+    QStringList m_keys;
+    bool m_descending = false;
+    bool m_atStart = true; // the window holds the list's first row
+    bool m_atEnd = true; // ... and its last
     QList<int> m_columnOfField;
     int m_rowsAffected = 0;
 };

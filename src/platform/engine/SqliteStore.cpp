@@ -26,6 +26,14 @@ bool SqliteStore::exists(const QString &dir)
 }
 
 namespace {
+qint64 physicalMemory()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long page = ::sysconf(_SC_PAGE_SIZE);
+    // Unknown: as a small machine.
+    return pages > 0 && page > 0 ? qint64(pages) * page : qint64(2) * 1024 * 1024 * 1024;
+}
+
 // Whether this process may write path, and its owner meant it to be written: root may write a
 // file whose mode says read-only, but that mode is the owner's request.
 bool writable(const QString &path)
@@ -142,8 +150,11 @@ QSqlDatabase SqliteStore::open(const QString &dir, const QString &connectionName
         // A file made here gets its header at once: an empty file is never a database.
         if (create && QFileInfo(path).size() == 0)
             exec(h, QStringLiteral("PRAGMA user_version = 0"));
+        const Sizing size = sizing(QFileInfo(path).size(), physicalMemory());
         exec(h, QStringLiteral("PRAGMA synchronous=FULL; PRAGMA foreign_keys=OFF; "
-                               "PRAGMA cache_size=-65536; PRAGMA mmap_size=268435456;"));
+                               "PRAGMA cache_size=-%1; PRAGMA mmap_size=%2;")
+                    .arg(size.cacheKiB)
+                    .arg(size.mmapBytes));
     } catch (...) {
         db.close();
         db = QSqlDatabase();
@@ -153,12 +164,38 @@ QSqlDatabase SqliteStore::open(const QString &dir, const QString &connectionName
     return db;
 }
 
-void SqliteStore::close(const QString &connectionName)
+SqliteStore::Sizing SqliteStore::sizing(qint64 fileSize, qint64 memory)
+{
+    constexpr qint64 MiB = 1024 * 1024;
+    Sizing size;
+    const qint64 whole = fileSize + fileSize / 4 + 16 * MiB;
+    // Pages of a mapped file count as this process's memory once read: only a file that is
+    // small beside the machine's memory is mapped.
+    const qint64 mappable = qMin<qint64>(memory / 32, 1024 * MiB);
+    if (whole <= mappable) {
+        size.mmapBytes = whole;
+        size.cacheKiB = 2 * 1024;
+    } else {
+        size.cacheKiB = qBound(qint64(8 * 1024), fileSize / 256 / 1024, qint64(32 * 1024));
+    }
+    return size;
+}
+
+void SqliteStore::close(const QString &connectionName, bool optimize)
 {
     {
         QSqlDatabase db = QSqlDatabase::database(connectionName, false);
-        if (db.isValid())
+        if (db.isValid()) {
+            if (optimize && db.isOpen()) {
+                try {
+                    // Bounded: each index is sampled, never read whole.
+                    sqlite3_exec(handle(db), "PRAGMA analysis_limit=1000; PRAGMA optimize;",
+                                 nullptr, nullptr, nullptr);
+                } catch (const DatabaseError &) {
+                }
+            }
             db.close();
+        }
     }
     QSqlDatabase::removeDatabase(connectionName);
 }

@@ -7,7 +7,8 @@
 struct sqlite3;
 
 // The one SQLite file that holds every table of a logical database. Opening sets the pragmas the
-// engine relies on (WAL, synchronous FULL, busy timeout, no foreign keys). A file created here is
+// engine relies on (WAL, synchronous FULL, busy timeout, no foreign keys) and sizes SQLite's
+// page cache and memory map for the file and the machine (sizing()). A file created here is
 // health data: its directory gets mode 0700 and the file 0600. Failures throw DatabaseError.
 class SqliteStore
 {
@@ -35,7 +36,21 @@ public:
     // journal mode.
     [[nodiscard]] static QSqlDatabase open(const QString &dir, const QString &connectionName,
                                            bool create, bool readOnly = false);
-    static void close(const QString &connectionName);
+    // With optimize, before the connection goes SQLite brings the planner's statistics up to
+    // date where the statements run on it would gain (PRAGMA optimize, its work bounded).
+    static void close(const QString &connectionName, bool optimize = false);
+
+    // How much SQLite keeps of a file of fileSize bytes on a machine with memory bytes: a file
+    // small beside the memory is mapped whole, with room to grow, and a small page cache is
+    // enough; a large one is read through the system's file cache, which holds what is read
+    // often without counting against this process, with a larger page cache for the upper
+    // pages of its indexes.
+    struct Sizing
+    {
+        qint64 mmapBytes = 0;
+        qint64 cacheKiB = 0;
+    };
+    [[nodiscard]] static Sizing sizing(qint64 fileSize, qint64 memory);
 
     // The native handle behind a QSQLITE connection, for the statements the engine runs itself.
     [[nodiscard]] static sqlite3 *handle(const QSqlDatabase &db);

@@ -1,7 +1,9 @@
+#include "platform/engine/Database.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/LocalSql.h"
 #include "platform/engine/Query.h"
 #include "platform/engine/SqlStatement.h"
+#include "platform/engine/SqliteStore.h"
 #include "platform/engine/Table.h"
 #include "support/EngineFixture.h"
 #include "support/TestSupport.h"
@@ -480,6 +482,134 @@ private Q_SLOTS:
         }
         // Enough of both answers for the comparison to mean something.
         QVERIFY2(matched > 1000 && matched < 3000, qPrintable(QString::number(matched)));
+    }
+
+    // A list read by window: 700 rows, days with many rows each, a few without a day.
+    void makeDays()
+    {
+        m_fx->exec(u"CREATE TABLE ex (d TEXT, n INTEGER); CREATE INDEX ex_d ON ex (d);"
+                   "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 700) "
+                   "INSERT INTO ex (d, n) SELECT CASE WHEN i % 97 = 0 THEN NULL "
+                   "ELSE date('2024-01-01', '+' || (i * 7919 % 60) || ' days') END, i FROM k"_s);
+    }
+    void openDays(Query &q, bool descending)
+    {
+        q.setSql(u"select ex.rowid as id, d from ex where n > 0 order by d"_s);
+        q.setSortKeys({ u"ex.d"_s, u"ex.rowid"_s }, descending);
+        q.open();
+    }
+    QList<qint64> order(bool descending)
+    {
+        const QString dir = descending ? u" desc"_s : u" asc"_s;
+        SqlStatement st(m_fx->db().handle(),
+                        u"select rowid from ex where n > 0 order by d%1, rowid%1"_s.arg(dir));
+        QList<qint64> ids;
+        while (st.step())
+            ids.append(st.int64(0));
+        return ids;
+    }
+    // A write of the program's own, which ends the reads left open on the connection.
+    void write(const QString &sql)
+    {
+        Database::WriteGroup group(&m_fx->db());
+        m_fx->db().submit({ [this, sql] { m_fx->exec(sql); }, {} });
+        group.commit();
+    }
+
+    void windowWalksEveryRowOnceBothWays_data()
+    {
+        QTest::addColumn<bool>("descending");
+        QTest::addColumn<bool>("missing");
+        QTest::newRow("newest first, days missing last") << true << true;
+        QTest::newRow("oldest first, days missing first") << false << true;
+        QTest::newRow("newest first, every day known") << true << false;
+        QTest::newRow("oldest first, every day known") << false << false;
+    }
+    void windowWalksEveryRowOnceBothWays()
+    {
+        QFETCH(bool, descending);
+        QFETCH(bool, missing);
+        makeDays();
+        if (!missing)
+            m_fx->exec(u"UPDATE ex SET d = '2024-01-01' WHERE d IS NULL"_s);
+        Query q;
+        openDays(q, descending);
+        Field *id = q.fieldByName(u"id"_s);
+        QCOMPARE(q.fieldCount(), 2);
+        // Down, the window kept to 21 rows around the current one, with writes on the way: a row
+        // that goes before it is reached is not met, one that comes where the walk has not yet
+        // been is, once.
+        QList<qint64> down;
+        for (int step = 0; !q.eof(); ++step) {
+            down.append(id->asInteger());
+            QVERIFY(q.rowCount() <= 21 + 256);
+            if (step == 300) {
+                const QList<qint64> ahead = order(descending).mid(600);
+                write(u"DELETE FROM ex WHERE rowid = %1"_s.arg(ahead.front()));
+                write(u"INSERT INTO ex (d, n) SELECT d, 1 FROM ex WHERE rowid = %1"_s.arg(
+                    ahead.back()));
+            }
+            if (step % 50 == 49)
+                q.keepRows(q.currentPosition() - 10, q.currentPosition() + 10);
+            q.next();
+        }
+        QCOMPARE(down, order(descending));
+        // And up again from the end, reading rows above the window as the top is reached.
+        q.keepRows(q.rowCount() - 5, q.rowCount() - 1);
+        QVERIFY(q.canFetchPrior());
+        QList<qint64> up;
+        for (;;) {
+            up.prepend(id->asInteger());
+            if (q.currentPosition() == 0 && q.fetchPrior(64) == 0)
+                break;
+            q.prior();
+            if (q.rowCount() > 300)
+                q.keepRows(q.currentPosition() - 10, q.currentPosition() + 10);
+        }
+        QVERIFY(!q.canFetchPrior());
+        QCOMPARE(up, order(descending));
+    }
+
+    void seekGoesToTheFirstRowOfAKey()
+    {
+        makeDays();
+        Query q;
+        openDays(q, true);
+        Field *id = q.fieldByName(u"id"_s);
+        const auto firstOf = [&](const QString &day) {
+            return m_fx->scalar(u"select rowid from ex where d <= '%1' order by d desc, rowid desc "
+                                "limit 1"_s.arg(day)).toLongLong();
+        };
+        const auto any = [](const DatasetRow &) { return true; };
+        // Far down: a window read anew, with the rows asked for above it.
+        QVERIFY(q.seek({ QDate(2024, 2, 5) }, any, 40));
+        QCOMPARE(id->asInteger(), firstOf(u"2024-02-05"_s));
+        QCOMPARE(q.currentPosition(), 40);
+        QVERIFY(q.canFetchPrior() && q.canFetchMore());
+        // A row the window holds: the cursor only moves.
+        const qint64 held = q.rowAt(10).values[0].toLongLong();
+        QVERIFY(q.seek({ q.rowAt(10).values[1] }, any, 40));
+        QCOMPARE(id->asInteger(), firstOf(q.rowAt(10).values[1].toDate().toString(Qt::ISODate)));
+        QVERIFY(id->asInteger() == held || q.currentPosition() < 10);
+        // Refused or past the end: nothing moves.
+        const qint64 before = id->asInteger();
+        QVERIFY(!q.seek({ QDate(2024, 2, 10) }, [](const DatasetRow &) { return false; }, 40));
+        QVERIFY(!q.seek({ QDate(2020, 1, 1) }, [](const DatasetRow &row) {
+            return row.values[1].isValid(); }, 40));
+        QCOMPARE(id->asInteger(), before);
+        // Before every day: the rows without one.
+        QVERIFY(q.seek({ QDate(2020, 1, 1) }, any, 0));
+        QVERIFY(!q.fieldByName(u"d"_s)->asVariant().isValid());
+    }
+
+    void windowNeedsAPlainOrderedSelect()
+    {
+        Query q;
+        q.setSql(u"select NOME, count(*) from medico group by NOME"_s);
+        q.setSortKeys({ u"NOME"_s }, false);
+        QCOMPARE(errorOf([&] { q.open(); }),
+                 u"A query read by window needs a plain ordered select"_s);
+        QVERIFY(!q.isActive());
     }
 
 private:
