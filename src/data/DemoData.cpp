@@ -1159,7 +1159,9 @@ void DemoData::generate(sqlite3 *db, const DemoOptions &options,
 
     SqliteStore::exec(db, QStringLiteral("BEGIN IMMEDIATE"));
     try {
+        Schema::beginBulkLoad(db);
         Generator(db, options, progress).run();
+        Schema::endBulkLoad(db);
         SqliteStore::exec(db, QStringLiteral("COMMIT"));
     } catch (...) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);

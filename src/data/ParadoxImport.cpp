@@ -638,12 +638,7 @@ ParadoxImport::Result ParadoxImport::run(sqlite3 *db, const QString &sourceDir,
         exec(db, QStringLiteral("BEGIN IMMEDIATE"));
         open = true;
         // The folded names are made once for all rows at the end, not by the triggers row by row.
-        for (const TableDef &def : Schema::tables()) {
-            for (const FoldedColumnDef &f : def.folded) {
-                for (const QString &sql : Schema::dropFoldedTriggersSql(def, f))
-                    exec(db, sql);
-            }
-        }
+        Schema::beginBulkLoad(db);
         Importer importer(db, report, progress);
         for (int i = 0; i < result.tables.size(); ++i) {
             TableResult &t = result.tables[i];
@@ -657,13 +652,7 @@ ParadoxImport::Result ParadoxImport::run(sqlite3 *db, const QString &sourceDir,
             }
             result.refused += t.refused;
         }
-        for (const TableDef &def : Schema::tables()) {
-            for (const FoldedColumnDef &f : def.folded) {
-                Schema::fillFolded(db, def, f);
-                for (const QString &sql : Schema::foldedTriggersSql(def, f))
-                    exec(db, sql);
-            }
-        }
+        Schema::endBulkLoad(db);
         // The record rules across tables, now that every table is in.
         for (const DatabaseCheck::Finding &f : DatabaseCheck::recordRules(db, -1)) {
             QString file = f.table;

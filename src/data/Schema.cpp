@@ -402,6 +402,27 @@ void Schema::fillFolded(sqlite3 *db, const TableDef &table, const FoldedColumnDe
     } while (!batch.empty());
 }
 
+void Schema::beginBulkLoad(sqlite3 *db)
+{
+    for (const TableDef &t : tables()) {
+        for (const FoldedColumnDef &f : t.folded) {
+            for (const QString &sql : dropFoldedTriggersSql(t, f))
+                SqliteStore::exec(db, sql);
+        }
+    }
+}
+
+void Schema::endBulkLoad(sqlite3 *db)
+{
+    for (const TableDef &t : tables()) {
+        for (const FoldedColumnDef &f : t.folded) {
+            fillFolded(db, t, f);
+            for (const QString &sql : foldedTriggersSql(t, f))
+                SqliteStore::exec(db, sql);
+        }
+    }
+}
+
 namespace {
 bool hasColumn(sqlite3 *db, const QString &table, const QString &column)
 {

@@ -76,6 +76,10 @@ public:
     [[nodiscard]] static QStringList dropFoldedTriggersSql(const TableDef &table,
                                                            const FoldedColumnDef &folded);
     static void fillFolded(sqlite3 *db, const TableDef &table, const FoldedColumnDef &folded);
+    // Around a bulk load inside one transaction: the folding triggers are dropped before, and
+    // after it the folded columns are filled and the triggers made again.
+    static void beginBulkLoad(sqlite3 *db);
+    static void endBulkLoad(sqlite3 *db);
     // SQL expressions, each a step of the fold applied to the text its %1 stands for; the first
     // step lowers ASCII, the rest replace the other letters a few dozen at a time (SQLite's
     // parser takes only so many nested calls).
