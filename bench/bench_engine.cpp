@@ -3,6 +3,7 @@
 #include "data/Schema.h"
 #include "platform/engine/DataSource.h"
 #include "platform/engine/Database.h"
+#include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
 #include "platform/engine/Table.h"
 
@@ -162,6 +163,25 @@ void BM_MovePatientWithDetails(benchmark::State &state)
     state.counters["rows_per_move"] = double(exams) / double(state.iterations());
 }
 
+// The move the windows make: to a patient found by number (the quick search's choice, a report),
+// its exams and score rows read.
+void BM_MovePatientByNumberWithDetails(benchmark::State &state)
+{
+    auto db = connect(dataDir());
+    Chain chain;
+    chain.open();
+    QRandomGenerator rng(11);
+    SqlStatement top(db->handle(), QStringLiteral("SELECT max(NF) FROM bddid"));
+    const int highest = top.step() ? int(top.int64(0)) : 1;
+    qint64 exams = 0;
+    for (auto _ : state) {
+        if (!chain.pac.locate(QStringLiteral("NF"), 1 + int(rng.bounded(highest))))
+            continue;
+        exams += chain.eco.rowCount() + chain.img.rowCount();
+    }
+    state.counters["rows_per_move"] = double(exams) / double(state.iterations());
+}
+
 // Posting a new exam with its score row, one transaction. Runs on a copy of the data set.
 void postExams(benchmark::State &state, bool syncFull)
 {
@@ -228,6 +248,7 @@ BENCHMARK(BM_OpenPatientTable)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SqliteSelectPatients)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LocatePatientByPrefix)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MovePatientWithDetails)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MovePatientByNumberWithDetails)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PostExamSyncFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(200);
 BENCHMARK(BM_PostExamSyncOff)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(200);
 BENCHMARK(BM_PostExamEdit)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()
