@@ -66,7 +66,7 @@ public:
     // Brings a database written by an older version of the program up to this one, silently:
     // a step that fails is tried again at the next start. The version is SQLite's user_version.
     static void upgrade(sqlite3 *db);
-    static constexpr int Version = 2;
+    static constexpr int Version = 3;
 
     // The triggers that keep a folded column, and the fill of it for every row at once (after a
     // bulk load made with the triggers absent, or when the column is added). The fill folds with

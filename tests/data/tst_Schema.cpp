@@ -245,6 +245,11 @@ void tst_Schema::patientNameIndex()
     while (q.next())
         columns.append(q.value(2).toString());
     QCOMPARE(columns, QStringList({ "NOME_ORDEM", "NOME" }));
+    QSqlQuery byDate = exec(QStringLiteral("PRAGMA index_info(eco_dataexame)"));
+    columns.clear();
+    while (byDate.next())
+        columns.append(byDate.value(2).toString());
+    QCOMPARE(columns, QStringList({ "DataExame", "Executor", "CodigoPaciente", "ModoD" }));
 
     QVERIFY(tryExec(QStringLiteral("INSERT INTO bddid (NOME, BENIF) VALUES ('ANA', '1')")));
     QVERIFY2(tryExec(QStringLiteral("INSERT INTO bddid (NOME, BENIF) VALUES ('ANA', '1')")),
@@ -414,6 +419,7 @@ void tst_Schema::upgradeAddsFoldedNamesOnce()
     QVERIFY(plain.exec(QStringLiteral(
         "DROP INDEX BDDIDEX_NO; ALTER TABLE bddid DROP COLUMN NOME_ORDEM; "
         "CREATE INDEX BDDIDEX_NO ON bddid (NOME); PRAGMA user_version = 1; "
+        "DROP INDEX eco_dataexame; CREATE INDEX eco_dataexame ON eco (DataExame); "
         "INSERT INTO bddid (NOME, BENIF) VALUES ('ÁLVARO', '1'), ('bruno', '1'), (NULL, '1')")));
     Schema::upgrade(plain.db);
     QSqlQuery version = exec(QStringLiteral("PRAGMA user_version"));
@@ -429,6 +435,11 @@ void tst_Schema::upgradeAddsFoldedNamesOnce()
     while (index.next())
         columns.append(index.value(2).toString());
     QCOMPARE(columns, QStringList({ "NOME_ORDEM", "NOME" }));
+    QSqlQuery byDate = exec(QStringLiteral("PRAGMA index_info(eco_dataexame)"));
+    columns.clear();
+    while (byDate.next())
+        columns.append(byDate.value(2).toString());
+    QCOMPARE(columns, QStringList({ "DataExame", "Executor", "CodigoPaciente", "ModoD" }));
     // Kept from now on, and a second upgrade changes nothing.
     QCOMPARE(plain.write("INSERT INTO bddid (NOME, BENIF) VALUES (?, '1')", QStringLiteral("Éva"), 0),
              QStringLiteral("eva"));
