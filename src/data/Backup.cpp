@@ -3,6 +3,7 @@
 #include "data/Schema.h"
 #include "platform/engine/Database.h"
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
 
 #include <QDir>
@@ -43,25 +44,12 @@ public:
     Connection &operator=(const Connection &) = delete;
     sqlite3 *get() const { return m_db; }
     // The first column of the first row, as text; empty when there is none.
-    QString text(const char *sql) const
+    QString text(const QString &sql) const
     {
-        sqlite3_stmt *st = nullptr;
-        QString value;
-        if (sqlite3_prepare_v2(m_db, sql, -1, &st, nullptr) != SQLITE_OK)
-            databaseError(sqliteMessage(m_db));
-        const int rc = sqlite3_step(st);
-        if (rc == SQLITE_ROW)
-            value = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
-        sqlite3_finalize(st);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            databaseError(sqliteMessage(m_db));
-        return value;
+        SqlStatement st(m_db, sql);
+        return st.step() ? st.text(0) : QString();
     }
-    void exec(const char *sql) const
-    {
-        if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-            databaseError(sqliteMessage(m_db));
-    }
+    void exec(const QString &sql) const { SqliteStore::exec(m_db, sql); }
 
 private:
     sqlite3 *m_db = nullptr;
@@ -130,8 +118,8 @@ void copyDatabase(const QString &source, const QString &copy)
     Connection to(copy, SQLITE_OPEN_READWRITE);
     // Mapped reads, and no journal nor syncs for a file nobody else sees yet: it is synced once
     // whole before it gets its name.
-    from.exec("PRAGMA mmap_size=4294967296");
-    to.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA mmap_size=4294967296");
+    from.exec(QStringLiteral("PRAGMA mmap_size=4294967296"));
+    to.exec(QStringLiteral("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA mmap_size=4294967296"));
     sqlite3_backup *backup = sqlite3_backup_init(to.get(), "main", from.get(), "main");
     if (!backup)
         databaseError(QStringLiteral("não foi possível copiar '%1': %2")
@@ -149,8 +137,8 @@ void copyDatabase(const QString &source, const QString &copy)
     if (rc != SQLITE_DONE)
         databaseError(QStringLiteral("não foi possível copiar '%1': %2")
                           .arg(source, QString::fromUtf8(sqlite3_errstr(rc))));
-    to.exec("PRAGMA journal_mode=DELETE");
-    const QString check = to.text("PRAGMA quick_check");
+    to.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    const QString check = to.text(QStringLiteral("PRAGMA quick_check"));
     if (check != QLatin1String("ok"))
         databaseError(QStringLiteral("a cópia de '%1' não passou a verificação (quick_check: %2)")
                           .arg(source, check));
@@ -269,14 +257,14 @@ QString Backup::checkForRestore(const QString &file, QList<DatabaseCheck::Findin
         Connection db(file, SQLITE_OPEN_READONLY);
         QString integrity;
         try {
-            integrity = db.text("PRAGMA integrity_check(20)");
+            integrity = db.text(QStringLiteral("PRAGMA integrity_check(20)"));
         } catch (const DatabaseError &e) {
             return QStringLiteral("'%1' está danificado ou não é uma base de dados SQLite (%2)")
                 .arg(file, e.message());
         }
         if (integrity != QLatin1String("ok"))
             return QStringLiteral("'%1' está danificado (integrity_check: %2)").arg(file, integrity);
-        const int version = db.text("PRAGMA user_version").toInt();
+        const int version = db.text(QStringLiteral("PRAGMA user_version")).toInt();
         if (version > Schema::Version)
             return QStringLiteral("'%1' foi escrito por uma versão mais recente do programa "
                                   "(versão %2 da base de dados; esta lê até à %3)")
@@ -287,7 +275,7 @@ QString Backup::checkForRestore(const QString &file, QList<DatabaseCheck::Findin
             const QString sql = QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = "
                                                "'table' AND name = '%1' COLLATE NOCASE")
                                     .arg(t.name);
-            if (db.text(sql.toUtf8().constData()) != QLatin1String("1"))
+            if (db.text(sql) != QLatin1String("1"))
                 return QStringLiteral("'%1' não é uma base de dados do programa: falta a tabela %2")
                     .arg(file, t.name);
         }
@@ -330,7 +318,7 @@ void Backup::restore(const QString &file, const QString &dir, bool replace, QStr
     {
         // The program keeps its databases in write-ahead-log mode.
         Connection db(part.path(), SQLITE_OPEN_READWRITE);
-        db.exec("PRAGMA journal_mode=WAL");
+        db.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     }
     syncFile(part.path());
 
@@ -338,7 +326,7 @@ void Backup::restore(const QString &file, const QString &dir, bool replace, QStr
         // Everything of the old database into its main file first, so that it moves whole.
         if (QFileInfo::exists(target)) {
             Connection old(target, SQLITE_OPEN_READWRITE);
-            old.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+            old.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         }
         QString kept = target + QLatin1String(".before-restore");
         for (int n = 2; QFileInfo::exists(kept); ++n)

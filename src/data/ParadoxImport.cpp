@@ -3,6 +3,7 @@
 #include "data/DatabaseCheck.h"
 #include "data/Schema.h"
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
 #include "platform/paradox/ParadoxTable.h"
 
@@ -274,29 +275,31 @@ void bind(sqlite3_stmt *st, int index, const Bound &b)
     }
 }
 
-class Statement
+// The per-record insert: values bound without copies, and a refused row (a constraint) told
+// apart from a failure of the store, which ends the import.
+class RowInsert
 {
 public:
-    Statement(sqlite3 *db, const QString &sql)
+    RowInsert(sqlite3 *db, const QString &sql)
         : m_db(db)
     {
         if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_st, nullptr) != SQLITE_OK)
             databaseError(QString::fromUtf8(sqlite3_errmsg(db)));
     }
-    ~Statement() { sqlite3_finalize(m_st); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
+    ~RowInsert() { sqlite3_finalize(m_st); }
+    RowInsert(const RowInsert &) = delete;
+    RowInsert &operator=(const RowInsert &) = delete;
     sqlite3_stmt *get() const { return m_st; }
-    // SQLITE_ROW or SQLITE_DONE, or SQLITE_CONSTRAINT with the statement reset; throws otherwise.
-    int step()
+    // True when written; false when a constraint refused the row. Throws otherwise.
+    bool run()
     {
         const int rc = sqlite3_step(m_st);
-        if (rc == SQLITE_ROW || rc == SQLITE_DONE)
-            return rc;
-        const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+        const QString message = rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(m_db));
         sqlite3_reset(m_st);
+        if (rc == SQLITE_DONE)
+            return true;
         if ((rc & 0xff) == SQLITE_CONSTRAINT)
-            return SQLITE_CONSTRAINT;
+            return false;
         databaseError(message);
     }
 
@@ -469,7 +472,7 @@ void Importer::importTable(const TableDef &def, const QString &path,
         names.append(quoted(t.column));
         marks.append(QStringLiteral("?"));
     }
-    Statement insert(m_db,
+    RowInsert insert(m_db,
                      QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                          .arg(def.name, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
     sqlite3_stmt *st = insert.get();
@@ -513,9 +516,7 @@ void Importer::importTable(const TableDef &def, const QString &path,
             }
             for (int i = 0; i < columns.size(); ++i)
                 bind(st, i + 1, bound[size_t(i)]);
-            const int rc = insert.step();
-            sqlite3_reset(st);
-            if (rc == SQLITE_CONSTRAINT) {
+            if (!insert.run()) {
                 const int extended = sqlite3_extended_errcode(m_db);
                 refuse(extended == SQLITE_CONSTRAINT_NOTNULL
                            ? QStringLiteral("chave em branco")
@@ -558,35 +559,25 @@ void Importer::continueCounters(const TableDef &def, qint32 nextAutoInc)
     const qint64 floor = qint64(nextAutoInc) - 1;
     if (floor <= 0)
         return;
-    Statement update(m_db,
-                     QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, %1) WHERE name = '%2'")
-                         .arg(floor)
-                         .arg(def.name));
-    update.step();
-    if (sqlite3_changes(m_db) == 0) {
-        Statement insert(m_db, QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES "
-                                              "('%1', %2)")
-                                   .arg(def.name)
-                                   .arg(floor));
-        insert.step();
-    }
+    SqliteStore::exec(m_db, QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, %2) WHERE name = '%1';"
+                                           "INSERT INTO sqlite_sequence (name, seq) SELECT '%1', %2 "
+                                           "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence "
+                                           "WHERE name = '%1')")
+                                .arg(def.name)
+                                .arg(floor));
 }
 
 QString journalMode(sqlite3 *db)
 {
-    Statement st(db, QStringLiteral("PRAGMA journal_mode"));
-    return st.step() == SQLITE_ROW
-        ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st.get(), 0)))
-        : QString();
+    SqlStatement st(db, QStringLiteral("PRAGMA journal_mode"));
+    return st.step() ? st.text(0) : QString();
 }
 
 void checkEmpty(sqlite3 *db)
 {
     for (const TableDef &def : Schema::tables()) {
-        Statement count(db, QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 LIMIT 1)")
-                                .arg(def.name));
-        count.step();
-        if (sqlite3_column_int64(count.get(), 0) != 0)
+        SqlStatement any(db, QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(def.name));
+        if (any.step())
             databaseError(
                 QStringLiteral("a tabela %1 do destino já tem registos; a importação só escreve "
                                "numa base de dados nova ou vazia")

@@ -43,6 +43,8 @@ private Q_SLOTS:
 private:
     QSqlQuery exec(const QString &sql);
     [[nodiscard]] bool tryExec(const QString &sql);
+    // The columns of an index, in order.
+    [[nodiscard]] QStringList indexColumns(const QString &index);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QSqlDatabase m_db;
@@ -75,6 +77,15 @@ bool tst_Schema::tryExec(const QString &sql)
 {
     QSqlQuery q(m_db);
     return q.exec(sql);
+}
+
+QStringList tst_Schema::indexColumns(const QString &index)
+{
+    QSqlQuery info = exec(QStringLiteral("PRAGMA index_info(%1)").arg(index));
+    QStringList columns;
+    while (info.next())
+        columns.append(info.value(2).toString());
+    return columns;
 }
 
 void tst_Schema::lookupByName_data()
@@ -240,16 +251,9 @@ void tst_Schema::searchAndHistoryColumnsResolve()
 
 void tst_Schema::patientNameIndex()
 {
-    QSqlQuery q = exec(QStringLiteral("PRAGMA index_info(BDDIDEX_NO)"));
-    QStringList columns;
-    while (q.next())
-        columns.append(q.value(2).toString());
-    QCOMPARE(columns, QStringList({ "NOME_ORDEM", "NOME" }));
-    QSqlQuery byDate = exec(QStringLiteral("PRAGMA index_info(eco_dataexame)"));
-    columns.clear();
-    while (byDate.next())
-        columns.append(byDate.value(2).toString());
-    QCOMPARE(columns, QStringList({ "DataExame", "Executor", "CodigoPaciente", "ModoD" }));
+    QCOMPARE(indexColumns(QStringLiteral("BDDIDEX_NO")), QStringList({ "NOME_ORDEM", "NOME" }));
+    QCOMPARE(indexColumns(QStringLiteral("eco_dataexame")),
+             QStringList({ "DataExame", "Executor", "CodigoPaciente", "ModoD" }));
 
     QVERIFY(tryExec(QStringLiteral("INSERT INTO bddid (NOME, BENIF) VALUES ('ANA', '1')")));
     QVERIFY2(tryExec(QStringLiteral("INSERT INTO bddid (NOME, BENIF) VALUES ('ANA', '1')")),
@@ -267,11 +271,8 @@ void tst_Schema::scoresAllowTwoRowsForOneExam()
         }
     }
     QVERIFY(found);
-    QSqlQuery info = exec(QStringLiteral("PRAGMA index_info(imagem_exame)"));
-    QStringList columns;
-    while (info.next())
-        columns.append(info.value(2).toString());
-    QCOMPARE(columns, QStringList({ "CodpacienteI", "DodExamei" }));
+    QCOMPARE(indexColumns(QStringLiteral("imagem_exame")),
+             QStringList({ "CodpacienteI", "DodExamei" }));
 
     const QString row = QStringLiteral("INSERT INTO imagem (CodpacienteI, DodExamei, C1) VALUES "
                                        "(7, '2024-06-15 10:30:00.000', 1)");
@@ -430,16 +431,9 @@ void tst_Schema::upgradeAddsFoldedNamesOnce()
     while (keys.next())
         folded.append(keys.value(0).isNull() ? QStringLiteral("-") : keys.value(0).toString());
     QCOMPARE(folded, QStringList({ "alvaro", "bruno", "-" }));
-    QSqlQuery index = exec(QStringLiteral("PRAGMA index_info(BDDIDEX_NO)"));
-    QStringList columns;
-    while (index.next())
-        columns.append(index.value(2).toString());
-    QCOMPARE(columns, QStringList({ "NOME_ORDEM", "NOME" }));
-    QSqlQuery byDate = exec(QStringLiteral("PRAGMA index_info(eco_dataexame)"));
-    columns.clear();
-    while (byDate.next())
-        columns.append(byDate.value(2).toString());
-    QCOMPARE(columns, QStringList({ "DataExame", "Executor", "CodigoPaciente", "ModoD" }));
+    QCOMPARE(indexColumns(QStringLiteral("BDDIDEX_NO")), QStringList({ "NOME_ORDEM", "NOME" }));
+    QCOMPARE(indexColumns(QStringLiteral("eco_dataexame")),
+             QStringList({ "DataExame", "Executor", "CodigoPaciente", "ModoD" }));
     // Kept from now on, and a second upgrade changes nothing.
     QCOMPARE(plain.write("INSERT INTO bddid (NOME, BENIF) VALUES (?, '1')", QStringLiteral("Éva"), 0),
              QStringLiteral("eva"));
