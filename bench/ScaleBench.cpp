@@ -7,11 +7,30 @@
 #include "platform/widgets/Dialogs.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <cstdio>
 
 namespace ScaleBench {
+
+double sqliteCliMs(const QString &file, const QString &sql)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (tool.isEmpty())
+        return -1;
+    QProcess p;
+    p.start(tool, { QStringLiteral("-readonly"), file });
+    p.write(".timer on\n.output /dev/null\n");
+    p.write(sql.toUtf8() + ";\n");
+    p.closeWriteChannel();
+    p.waitForFinished(-1);
+    static const QRegularExpression real(QStringLiteral("Run Time: real ([0-9.]+)"));
+    const QRegularExpressionMatch m = real.match(QString::fromUtf8(p.readAllStandardOutput()));
+    return m.hasMatch() ? m.captured(1).toDouble() * 1000 : -1;
+}
 
 QString dataDirectory()
 {

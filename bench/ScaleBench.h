@@ -37,6 +37,10 @@ private:
 // Milliseconds that step takes.
 [[nodiscard]] double timed(const std::function<void()> &step);
 
+// What the sqlite3 command-line tool reports as "Run Time: real" for sql on file, output to
+// /dev/null, in milliseconds; negative when the tool is not there.
+[[nodiscard]] double sqliteCliMs(const QString &file, const QString &sql);
+
 // Timings of one measure, printed as median, minimum and maximum.
 struct Figures
 {

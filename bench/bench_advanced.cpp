@@ -19,9 +19,6 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
 
 #include <sqlite3.h>
 
@@ -49,22 +46,6 @@ int sqliteRows(sqlite3 *db, const QString &sql)
     return rows;
 }
 
-// "Run Time: real S" of the command-line tool; negative when it is not there.
-double cliMs(const QString &file, const QString &sql)
-{
-    const QString tool = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
-    if (tool.isEmpty())
-        return -1;
-    QProcess p;
-    p.start(tool, { QStringLiteral("-readonly"), file });
-    p.write(".timer on\n.output /dev/null\n");
-    p.write(sql.toUtf8() + ";\n");
-    p.closeWriteChannel();
-    p.waitForFinished(-1);
-    static const QRegularExpression real(QStringLiteral("Run Time: real ([0-9.]+)"));
-    const QRegularExpressionMatch m = real.match(QString::fromUtf8(p.readAllStandardOutput()));
-    return m.hasMatch() ? m.captured(1).toDouble() * 1000 : -1;
-}
 } // namespace
 
 int main(int argc, char **argv)
@@ -118,7 +99,7 @@ int main(int argc, char **argv)
             }));
             freed.add(ScaleBench::timed([&] { query.close(); }));
             capi.add(ScaleBench::timed([&] { plainRows = sqliteRows(plain, sql); }));
-            cli.add(cliMs(file, sql));
+            cli.add(ScaleBench::sqliteCliMs(file, sql));
         }
         const double allMedian = all.median();
         const double freedMedian = freed.median();

@@ -1,14 +1,16 @@
 // "Calcular" of the statistics page over one year (2025) of the scale data set
 // (TALUVO_BENCH_DATA), all doctors: the query through the engine, the walk over its rows and the
-// four figures. Prints the median, minimum and maximum of N runs; compare with
-//   sqlite3 taluvo.sqlite "select count(*) from eco where dataexame >= '2025-01-01' and
-//                          dataexame <= '2025-12-31' group by codigopaciente"
+// four figures, against the sqlite3 command-line tool running the same statement (".timer on",
+// output to /dev/null), taken in turn so that the load of a shared machine weighs on both alike.
+// Prints medians, minimums and maximums of N runs (first argument, default 10) and the ratio of
+// the medians. The data set is only read.
 #include "ScaleBench.h"
 
+#include "platform/engine/SqliteStore.h"
+#include "platform/widgets/DateEdit.h"
 #include "reports/StatisticsPage.h"
 
 #include <QApplication>
-#include "platform/widgets/DateEdit.h"
 #include <QLabel>
 
 #include <cstdio>
@@ -24,12 +26,21 @@ int main(int argc, char **argv)
     ScaleBench::Practice practice(false);
     page->Data1->setDate(QDate(2025, 1, 1));
     page->Data2->setDate(QDate(2025, 12, 31));
+    const QString file = SqliteStore::filePath(ScaleBench::dataDirectory());
+    const QString sql = QStringLiteral(
+        "select count(*) from eco where dataexame >= '2025-01-01' and dataexame <= '2025-12-31'  "
+        "group by codigopaciente");
 
-    ScaleBench::Figures calculate;
-    for (int i = 0; i < runs; ++i)
+    ScaleBench::Figures calculate, cli;
+    for (int i = 0; i < runs; ++i) {
         calculate.add(ScaleBench::timed([&] { page->BitBtn1Click(); }));
+        cli.add(ScaleBench::sqliteCliMs(file, sql));
+    }
     std::printf("exams %s, patients %s\n", qPrintable(page->Label57->text()),
                 qPrintable(page->Label58->text()));
     calculate.print("Calcular over 2025");
+    cli.print("sqlite3, same statement");
+    if (cli.median() > 0)
+        std::printf("ratio of medians %.2f\n", calculate.median() / cli.median());
     return 0;
 }
