@@ -4,6 +4,7 @@
 #include "app/Main.h"
 #include "cli/CommandLine.h"
 #include "data/Backup.h"
+#include "data/ServerBackup.h"
 #include "data/DM.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/FormatSettings.h"
@@ -197,7 +198,8 @@ int Startup::exec()
 
 void Startup::backupAtClose(const QString &dataDir)
 {
-    if (dataDir.isEmpty())
+    // A server's copies are the server's to make (pg_dump on its own schedule).
+    if (dataDir.isEmpty() || ServerBackup::isServerLocation(dataDir))
         return;
     Backup::Settings settings = Backup::Settings::load(dataDir);
     try {

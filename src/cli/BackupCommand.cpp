@@ -3,6 +3,7 @@
 #include "cli/CommandLine.h"
 #include "cli/CommandOptions.h"
 #include "data/Backup.h"
+#include "data/ServerBackup.h"
 #include "platform/engine/Database.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/widgets/Clock.h"
@@ -35,6 +36,9 @@ QString BackupCommand::backupUsage()
         "  sem ela, PASTA/backups), e as antigas são desbastadas (Keep=7,4,12: diárias,\n"
         "  semanais, mensais). --list mostra as cópias guardadas, da mais recente para a mais\n"
         "  antiga. Sem --data, a pasta é a do alias Arvendi2.\n"
+        "  Numa base de dados num servidor (--data postgresql://...) a cópia é a do pg_dump\n"
+        "  (formato próprio), por omissão taluvo-BASE-AAAA-MM-DD.dump na pasta das cópias\n"
+        "  (engine.ini, [Backup] Dir=, a partir da pasta actual; sem ela, ./backups).\n"
         "Códigos de saída: 0 feito, 1 falha, 2 uso incorrecto.\n");
 }
 
@@ -42,9 +46,12 @@ QString BackupCommand::restoreUsage()
 {
     return QStringLiteral(
         "Uso: taluvo db restore FICHEIRO PASTA [--replace]\n"
+        "     taluvo db restore FICHEIRO postgresql://SERVIDOR/BASE [--replace]\n"
         "  Verifica FICHEIRO (danos, formato, versão) e põe-no como base de dados de PASTA.\n"
         "  Uma base de dados que já lá esteja só é substituída com --replace, e fica guardada\n"
         "  como taluvo.sqlite.before-restore. Feche o programa em todos os postos antes.\n"
+        "  Num servidor, a cópia do pg_dump é restaurada numa base de dados nova, verificada, e\n"
+        "  só então toma o nome de BASE; a anterior fica como BASE_antes_restauro.\n"
         "Códigos de saída: 0 feito, 1 recusado ou falha, 2 uso incorrecto.\n");
 }
 
@@ -61,6 +68,9 @@ int BackupCommand::backup(const QStringList &args)
     const QString dataDir = options.isSet(QStringLiteral("--data"))
         ? options.value(QStringLiteral("--data"))
         : Database::resolveAlias(QStringLiteral("Arvendi2"));
+    if (ServerBackup::isServerLocation(dataDir))
+        return serverBackup(dataDir, options.value(QStringLiteral("--to")),
+                            options.isSet(QStringLiteral("--list")));
     const Backup::Settings settings = Backup::Settings::load(dataDir);
     if (!settings.problem.isEmpty())
         m_err << "taluvo db backup: engine.ini: " << settings.problem << '\n';
@@ -125,6 +135,8 @@ int BackupCommand::restore(const QStringList &args)
                           restoreUsage());
     const QString &file = positional.at(0);
     const QString &dir = positional.at(1);
+    if (ServerBackup::isServerLocation(dir))
+        return serverRestore(file, dir, replace);
 
     QList<DatabaseCheck::Finding> findings;
     const QString refusal = Backup::checkForRestore(file, &findings);
@@ -132,15 +144,7 @@ int BackupCommand::restore(const QStringList &args)
         m_err << "taluvo db restore: recusado, nada foi alterado: " << refusal << '\n';
         return ExitCode::Failure;
     }
-    if (!findings.isEmpty()) {
-        m_out << "Registos que o programa não teria escrito (restaurados como estão):\n";
-        for (const DatabaseCheck::Finding &f : findings) {
-            m_out << "  " << f.what << ": " << f.count;
-            if (!f.firstKeys.isEmpty())
-                m_out << " (primeiros: " << f.firstKeys.join(QLatin1String("; ")) << ')';
-            m_out << '\n';
-        }
-    }
+    printFindings(findings);
     QString kept;
     try {
         Backup::restore(file, dir, replace, &kept);
@@ -153,4 +157,73 @@ int BackupCommand::restore(const QStringList &args)
     m_out << "Restaurada em " << QDir::toNativeSeparators(dir) << " a partir de "
           << QDir::toNativeSeparators(file) << ".\n";
     return ExitCode::Ok;
+}
+
+int BackupCommand::serverBackup(const QString &location, QString target, bool list)
+{
+    if (list) {
+        m_err << "taluvo db backup: --list mostra as cópias de uma pasta de dados; as do servidor "
+                 "estão onde o pg_dump as pôs.\n";
+        return ExitCode::Usage;
+    }
+    try {
+        if (target.isEmpty()) {
+            const Backup::Settings settings = Backup::Settings::load(QDir::currentPath());
+            if (!settings.problem.isEmpty())
+                m_err << "taluvo db backup: engine.ini: " << settings.problem << '\n';
+            if (!QDir().mkpath(settings.dir))
+                databaseError(QStringLiteral("Não foi possível criar a pasta \"%1\".")
+                                  .arg(QDir::toNativeSeparators(settings.dir)));
+            target = QDir(settings.dir).filePath(
+                ServerBackup::fileName(location, Clock::instance().today()));
+            if (QFileInfo::exists(target)) {
+                m_out << "A cópia de hoje já existe: " << QDir::toNativeSeparators(target)
+                      << ".\n";
+                return ExitCode::Ok;
+            }
+        }
+        m_out << "A copiar " << ServerBackup::displayName(location) << " com o pg_dump...\n";
+        m_out.flush();
+        ServerBackup::make(location, target);
+    } catch (const DatabaseError &e) {
+        m_err << "taluvo db backup: " << e.message() << '\n';
+        return ExitCode::Failure;
+    }
+    m_out << "Cópia feita e verificada: " << QDir::toNativeSeparators(target) << " ("
+          << sizeText(QFileInfo(target).size()) << ")\n";
+    return ExitCode::Ok;
+}
+
+int BackupCommand::serverRestore(const QString &file, const QString &location, bool replace)
+{
+    QList<DatabaseCheck::Finding> findings;
+    QString kept;
+    try {
+        m_out << "A restaurar " << QDir::toNativeSeparators(file) << " numa base de dados nova "
+              << "para a verificar...\n";
+        m_out.flush();
+        ServerBackup::restore(file, location, replace, m_serverCheck, &findings, &kept);
+    } catch (const DatabaseError &e) {
+        m_err << "taluvo db restore: recusado, nada foi alterado: " << e.message() << '\n';
+        return ExitCode::Failure;
+    }
+    printFindings(findings);
+    if (!kept.isEmpty())
+        m_out << "A base de dados anterior ficou como " << kept << ".\n";
+    m_out << "Restaurada em " << ServerBackup::displayName(location) << " a partir de "
+          << QDir::toNativeSeparators(file) << ".\n";
+    return ExitCode::Ok;
+}
+
+void BackupCommand::printFindings(const QList<DatabaseCheck::Finding> &findings)
+{
+    if (findings.isEmpty())
+        return;
+    m_out << "Registos que o programa não teria escrito (restaurados como estão):\n";
+    for (const DatabaseCheck::Finding &f : findings) {
+        m_out << "  " << f.what << ": " << f.count;
+        if (!f.firstKeys.isEmpty())
+            m_out << " (primeiros: " << f.firstKeys.join(QLatin1String("; ")) << ')';
+        m_out << '\n';
+    }
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "data/DatabaseCheck.h"
+#include "data/ServerBackup.h"
+
 #include <QStringList>
 
 class QTextStream;
@@ -10,6 +13,7 @@ class QTextStream;
 // "taluvo db restore FILE DIR [--replace]": FILE checked and put in place as DIR's database; a
 // database already there is refused, or with --replace kept as taluvo.sqlite.before-restore.
 // Record-rule findings of FILE are shown, not refused. Messages on err, results on out.
+// A postgresql:// location instead of DIR goes through the server's pg_dump and pg_restore.
 class BackupCommand
 {
 public:
@@ -20,7 +24,15 @@ public:
     [[nodiscard]] static QString backupUsage();
     [[nodiscard]] static QString restoreUsage();
 
+    // What a copy restored on a server must pass before it replaces the practice's database.
+    void setServerCheck(ServerBackup::RestoreCheck check) { m_serverCheck = std::move(check); }
+
 private:
+    int serverBackup(const QString &location, QString target, bool list);
+    int serverRestore(const QString &file, const QString &location, bool replace);
+    void printFindings(const QList<DatabaseCheck::Finding> &findings);
+
     QTextStream &m_out;
     QTextStream &m_err;
+    ServerBackup::RestoreCheck m_serverCheck;
 };
