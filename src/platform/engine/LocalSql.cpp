@@ -898,35 +898,34 @@ QString shownTime(const QString &t, const QString &format)
     return parts.join(u" || "_s);
 }
 
-// char_cast(X, n): a stored date, valid as a day (and a time of day), as the user reads it,
-// cut to n; anything else as text.
+// char_cast(X, n): a stored date, valid as a day (and a time of day), as the user reads it, cut
+// to n; anything else as text. The shape is one simple pattern and the calendar is read from
+// the digits as text, which costs less than a pattern of every valid date or integer arithmetic.
 QString shownDate(const QString &x, int length)
 {
-    const QString t = QStringLiteral("cast(%1 as text)").arg(x);
-    const auto number = [&](int from, int width) {
-        return QStringLiteral("cast(substr(%1, %2, %3) as integer)").arg(t, QString::number(from), QString::number(width));
+    const QString t = QStringLiteral("cast(%1 as text) collate \"C\"").arg(x);
+    const auto part = [&](int from, int width) {
+        return QStringLiteral("substr(%1, %2, %3)")
+            .arg(t, QString::number(from), QString::number(width));
     };
-    const QString y = number(1, 4), m = number(6, 2), d = number(9, 2);
-    const QString lastDay = QStringLiteral(
-        "case when %1 = 2 then case when %2 % 4 = 0 and (%2 % 100 <> 0 or %2 % 400 = 0) then 29 "
-        "else 28 end when %1 in (4, 6, 9, 11) then 30 else 31 end").arg(m, y);
+    const QString year = QStringLiteral("cast(%1 as integer)").arg(part(1, 4));
+    const QString invalid = QStringLiteral(
+        "%1 = '0000' or %2 not between '01' and '12' or %3 < '01' "
+        "or %3 > substr('312931303130313130313031', cast(%2 as integer) * 2 - 1, 2) "
+        "or (%2 = '02' and %3 = '29' and (%4 % 4 <> 0 or (%4 % 100 = 0 and %4 % 400 <> 0))) "
+        "or %5 > '23' or %6 > '59' or %7 > '59'")
+        .arg(part(1, 4), part(6, 2), part(9, 2), year, part(12, 2), part(15, 2), part(18, 2));
     const FormatSettings &formats = FormatSettings::current();
     QString shown = QStringLiteral("%1 || case when length(%2) > 10 and substr(%2, 12) !~ "
-                                   "'^00:00(:00(\\.(0|00|000|000[0-4][0-9]*))?)?$' then ' ' || "
+                                   "'^00:00(:00([.](0|00|000|000[0-4][0-9]*))?)?$' then ' ' || "
                                    "%3 else '' end")
                         .arg(shownDay(t, formats.shortDateFormat()), t,
                              shownTime(t, formats.longTimeFormat()));
     if (length >= 0)
         shown = QStringLiteral("left(%1, %2)").arg(shown, QString::number(length));
-    return QStringLiteral(
-               "case when %1 !~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}([ T][0-9]{2}:[0-9]{2}(:[0-9]{2}"
-               "(\\.[0-9]+)?)?)?$' or length(%1) > 26 then %1 "
-               "when %2 < 1 or %3 < 1 or %3 > 12 or %4 < 1 or %4 > %5 then %1 "
-               "when length(%1) > 10 and (%6 > 23 or %7 > 59 or %8 > 59) then %1 else %9 end")
-        .arg(t, y, m, d, lastDay, number(12, 2), number(15, 2),
-             QStringLiteral("cast(coalesce(nullif(substr(%1, 18, 2), ''), '0') as integer)")
-                 .arg(t),
-             shown);
+    return QStringLiteral("case when %1 !~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}([ T][0-9]{2}:[0-9]{2}"
+                          "(:[0-9]{2}([.][0-9]{1,6})?)?)?$' then %1 when %2 then %1 else %3 end")
+        .arg(t, invalid, shown);
 }
 
 // A real as SQLite writes it: 15 significant digits, ".0" after a whole number.
