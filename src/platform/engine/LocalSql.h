@@ -33,11 +33,21 @@ struct sqlite3;
 // faster. Other values are cast as SQLite casts them.
 //
 // None of these functions is needed by anything stored: they serve statements only.
+//
+// For a PostgreSQL server the same statement is written with the server's built-ins only, since
+// nothing of ours may be installed there: upper() and like fold through the ICU root collation
+// (a pattern of plain characters through the C one, which is as fast as a byte compare), whatever
+// locale the database was made with; the casts become expressions that test the text first, as
+// the server's own casts raise errors where SQLite gives null or 0; an expression in the select
+// list is named by its text, as SQLite names it ("count(*)"). Placeholders stay as they are.
 namespace LocalSql {
+enum class Dialect { Sqlite, PostgreSql };
+
 // The logical type of a column named in a statement ("DNASC"), when it is known.
 using ColumnTypeOf = std::function<std::optional<FieldType>(const QString &column)>;
 
-[[nodiscard]] QString translate(const QString &sql, const ColumnTypeOf &typeOf = {});
+[[nodiscard]] QString translate(const QString &sql, const ColumnTypeOf &typeOf = {},
+                                Dialect dialect = Dialect::Sqlite);
 
 // Installs upper(X), like(P, X), like(P, X, E), strict_integer(X) and char_cast(X, n) on one
 // connection; SQLite's result code.
