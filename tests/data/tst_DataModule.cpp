@@ -567,8 +567,7 @@ void tst_DataModule::rowsLockedElsewhereStayInBrowse()
     // Released elsewhere: the score change takes the exam's lock, and only that one.
     other.unlockAll();
     m_module->DataSourceIMG->edit();
-    QCOMPARE(mine->held(),
-             QList<QByteArray> { RecordLocks::keyText(QStringLiteral("eco"), exam) });
+    QCOMPARE(mine->held(), QList<QByteArray> { RecordLocks::keyText(QStringLiteral("eco"), exam) });
     QVERIFY(!other.tryLock(QStringLiteral("eco"), exam));
     m_module->TableIMGC1->setAsInteger(4);
     m_module->TableEco->post();

@@ -15,8 +15,7 @@ public:
 
     explicit MemoryRecordLocks(std::shared_ptr<Holders> holders)
         : m_holders(std::move(holders))
-    {
-    }
+    { }
     ~MemoryRecordLocks() override { unlockAll(); }
 
     bool tryLock(const QString &table, const QVariantList &key) override

@@ -85,25 +85,25 @@ std::optional<bool> PgRecordLocks::ask(const char *sql, qint64 id)
     const QString error = answer ? QString() : connectionError(m_conn);
     PQclear(res);
     if (!answer && PQstatus(m_conn) == CONNECTION_OK)
-        databaseError(QStringLiteral("Record locks at %1: %2")
-                          .arg(displayLocation(m_location), error));
+        databaseError(
+            QStringLiteral("Record locks at %1: %2").arg(displayLocation(m_location), error));
     return answer;
 }
 
 bool PgRecordLocks::tryLock(const QString &table, const QVariantList &key)
 {
     const qint64 id = lockId(table, key);
-    // Session locks stack on the server: one taken twice would need two releases.
-    if (m_held.contains(id) && m_conn && PQstatus(m_conn) == CONNECTION_OK)
-        return true;
     static const char *const kTry = "SELECT pg_try_advisory_lock($1::bigint)";
-    std::optional<bool> got = ask(kTry, id);
+    // Session locks stack on the server (one taken twice needs two releases): a lock held is
+    // not taken again, only the connection that holds it is checked.
+    const bool held = m_held.contains(id);
+    std::optional<bool> got = ask(held ? "SELECT $1::bigint IS NOT NULL" : kTry, id);
     if (!got) {
         // The server dropped the connection and with it every lock this workstation held: take
         // back those nobody took meanwhile.
-        const QSet<qint64> held = std::exchange(m_held, {});
+        const QSet<qint64> lost = std::exchange(m_held, {});
         connect();
-        for (qint64 h : held) {
+        for (qint64 h : lost) {
             if (h != id && ask(kTry, h).value_or(false))
                 m_held.insert(h);
         }
@@ -138,8 +138,8 @@ void PgRecordLocks::unlockAll()
 
 qint64 PgRecordLocks::lockId(const QString &table, const QVariantList &key)
 {
-    const QByteArray digest = QCryptographicHash::hash(keyText(table, key),
-                                                       QCryptographicHash::Sha1);
+    const QByteArray digest
+        = QCryptographicHash::hash(keyText(table, key), QCryptographicHash::Sha1);
     quint64 id = 0;
     for (int i = 0; i < 8; ++i)
         id = (id << 8) | quint8(digest[i]);

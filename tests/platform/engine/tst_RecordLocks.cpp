@@ -75,12 +75,15 @@ private Q_SLOTS:
         // A number with no fraction reads alike from any store; the table name is case-blind.
         const QVariantList key { 7.0, QStringLiteral("2024-06-15 09:00:00.000") };
         QCOMPARE(RecordLocks::keyText(QStringLiteral("ECO"), key),
-                 QByteArray("eco\x1f" "7\x1f" "2024-06-15 09:00:00.000"));
+                 QByteArray("eco\x1f"
+                            "7\x1f"
+                            "2024-06-15 09:00:00.000"));
         QCOMPARE(RecordLocks::keyText(QStringLiteral("eco"),
                                       { qint64(7), QStringLiteral("2024-06-15 09:00:00.000") }),
                  RecordLocks::keyText(QStringLiteral("eco"), key));
         QCOMPARE(RecordLocks::keyText(QStringLiteral("t"), { 2.5, QVariant() }),
-                 QByteArray("t\x1f" "2.5\x1f"));
+                 QByteArray("t\x1f"
+                            "2.5\x1f"));
     }
 
     void secondEditRefusedUntilTheFirstEnds_data()
@@ -96,7 +99,9 @@ private Q_SLOTS:
         QFETCH(QString, ending);
         QCOMPARE(m_a->edit(70), QString());
         QCOMPARE(m_a->locks->held(),
-                 QList<QByteArray> { QByteArray("eco\x1f" "7\x1f" "2024-06-15 09:00:00.000") });
+                 QList<QByteArray> { QByteArray("eco\x1f"
+                                                "7\x1f"
+                                                "2024-06-15 09:00:00.000") });
         QCOMPARE(m_b->edit(80), kLocked);
         QCOMPARE(m_b->eco.state(), DatasetState::Browse);
         QCOMPARE(m_b->eco.fieldByName(QStringLiteral("Peso"))->asInteger(), 22);
@@ -123,9 +128,9 @@ private Q_SLOTS:
         m_b->eco.refresh();
         QCOMPARE(m_b->edit(80), QString());
         m_b->eco.post();
-        QCOMPARE(m_fx->scalar(QStringLiteral("SELECT Peso FROM eco WHERE CodigoPaciente = 7"))
-                     .toInt(),
-                 80);
+        QCOMPARE(
+            m_fx->scalar(QStringLiteral("SELECT Peso FROM eco WHERE CodigoPaciente = 7")).toInt(),
+            80);
         QVERIFY(m_b->locks->held().isEmpty());
     }
 
@@ -148,9 +153,9 @@ private Q_SLOTS:
         m_b->eco.cancel();
         QCOMPARE(m_a->edit(71), QString());
         m_a->eco.post();
-        QCOMPARE(m_fx->scalar(QStringLiteral("SELECT Peso FROM eco WHERE CodigoPaciente = 7"))
-                     .toInt(),
-                 71);
+        QCOMPARE(
+            m_fx->scalar(QStringLiteral("SELECT Peso FROM eco WHERE CodigoPaciente = 7")).toInt(),
+            71);
     }
 
     void insertsAndUnlockedTablesTakeNoLock()
