@@ -37,15 +37,7 @@ public:
         m_holders->removeIf([this](auto it) { return it.value() == this; });
     }
     // The rows this workstation holds, as keyText names them.
-    [[nodiscard]] QList<QByteArray> held() const
-    {
-        QList<QByteArray> rows;
-        for (auto it = m_holders->cbegin(); it != m_holders->cend(); ++it) {
-            if (it.value() == this)
-                rows.append(it.key());
-        }
-        return rows;
-    }
+    [[nodiscard]] QList<QByteArray> held() const { return m_holders->keys(this); }
 
 private:
     std::shared_ptr<Holders> m_holders;
