@@ -115,6 +115,10 @@ TDataModule1::TDataModule1(QObject *owner)
     TableMed->setFilter(QStringLiteral("activo = true"));
     TableMed->setFiltered(true);
     TableConc = makeTable("TableConc", QStringLiteral("eco_conclusoes"));
+    // Rows other workstations may be editing at the same time. An exam's score row goes with
+    // the exam: its edit always passes through the exam's, which takes the lock.
+    for (Table *t : { TablePac, TableEco, TableFrase, TableConc })
+        t->setLockOnEdit(true);
 
     QueryGrelha = new Query(this);
     QueryGrelha->setObjectName(QStringLiteral("QueryGrelha"));

@@ -8,6 +8,7 @@
 #include "platform/widgets/Clock.h"
 #include "platform/widgets/DialogRecorder.h"
 #include "support/EngineFixture.h"
+#include "support/MemoryRecordLocks.h"
 #include "support/PracticeDirectory.h"
 #include "support/TestSupport.h"
 
@@ -88,6 +89,7 @@ private Q_SLOTS:
     void cancelledEditDropsScoreChanges();
     void lockedExamRefusesScoreChange();
     void undatedExamIsLocked();
+    void rowsLockedElsewhereStayInBrowse();
     void unpostedEditsAreDroppedAtExit();
     void storageFaults_data();
     void storageFaults();
@@ -535,6 +537,45 @@ void tst_DataModule::undatedExamIsLocked()
     QVERIFY(m_module->TableEcoDataExame->isNull());
     QVERIFY_THROWS_EXCEPTION(SilentAbort, m_module->TableEco->edit());
     QCOMPARE(m_env->recorder().messages().size(), 1);
+}
+
+void tst_DataModule::rowsLockedElsewhereStayInBrowse()
+{
+    start();
+    auto holders = std::make_shared<MemoryRecordLocks::Holders>();
+    auto own = std::make_unique<MemoryRecordLocks>(holders);
+    MemoryRecordLocks *mine = own.get();
+    m_module->Database2->setRecordLocks(std::move(own));
+    MemoryRecordLocks other(holders);
+    const QString locked = QStringLiteral("Record locked by another user.");
+    const QVariantList exam { 7.0, QStringLiteral("2024-06-14 09:00:00.000") };
+    QVERIFY(other.tryLock(QStringLiteral("eco"), exam));
+    QVERIFY(other.tryLock(QStringLiteral("bddid"), { 7 }));
+    openPatient(7);
+    QVERIFY(m_module->TableEco->locate(QStringLiteral("DataExame"), QDate(2024, 6, 14)));
+
+    QCOMPARE(errorOf([&] { m_module->DataSourcePac->edit(); }), locked);
+    QCOMPARE(errorOf([&] { m_module->TableEco->edit(); }), locked);
+    // A score box edits its source automatically: the exam's lock keeps the scores as well.
+    QCOMPARE(errorOf([&] { m_module->DataSourceIMG->edit(); }), locked);
+    QCOMPARE(m_module->TableIMG->state(), DatasetState::Browse);
+    QCOMPARE(m_module->TableEco->state(), DatasetState::Browse);
+    QCOMPARE(m_module->TablePac->state(), DatasetState::Browse);
+    QVERIFY(mine->held().isEmpty());
+    QVERIFY(m_env->recorder().messages().isEmpty());
+
+    // Released elsewhere: the score change takes the exam's lock, and only that one.
+    other.unlockAll();
+    m_module->DataSourceIMG->edit();
+    QCOMPARE(mine->held(), QList<QByteArray> { RecordLocks::keyText(QStringLiteral("eco"), exam) });
+    QVERIFY(!other.tryLock(QStringLiteral("eco"), exam));
+    m_module->TableIMGC1->setAsInteger(4);
+    m_module->TableEco->post();
+    QVERIFY(mine->held().isEmpty());
+    QCOMPARE(scalar(QStringLiteral("SELECT C1 FROM imagem WHERE DodExamei LIKE '2024-06-14 09%'"))
+                 .toInt(),
+             4);
+    QVERIFY(m_module->TableFrase->lockOnEdit() && m_module->TableConc->lockOnEdit());
 }
 
 void tst_DataModule::unpostedEditsAreDroppedAtExit()

@@ -1,6 +1,7 @@
 #include "platform/engine/Database.h"
 
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/RecordLocks.h"
 #include "platform/engine/SqliteStore.h"
 #include "platform/engine/StorageFault.h"
 
@@ -138,6 +139,8 @@ void Database::connectTo(const QString &dir)
 
 void Database::close(bool keepStatistics)
 {
+    if (m_recordLocks)
+        m_recordLocks->unlockAll();
     if (!m_handle)
         return;
     if (m_transactionOpen) {
@@ -300,6 +303,22 @@ void Database::rollbackAll()
     }
 }
 
+void Database::setRecordLocks(std::unique_ptr<RecordLocks> locks)
+{
+    if (m_recordLocks)
+        m_recordLocks->unlockAll();
+    m_recordLocks = std::move(locks);
+}
+
+void Database::whenWriteGroupEnds(std::function<void()> fn)
+{
+    if (m_groupDepth == 0) {
+        fn();
+        return;
+    }
+    m_groupEnd.push_back(std::move(fn));
+}
+
 Database::WriteGroup::WriteGroup(Database *db)
     : m_db(db)
 {
@@ -316,6 +335,12 @@ Database::WriteGroup::~WriteGroup()
         // Left by an exception (or without commit): nothing of this operation is kept.
         if (!m_db->m_pending.empty() || !m_db->m_done.empty() || m_db->m_transactionOpen)
             m_db->rollbackAll();
+    }
+    if (m_db->m_groupDepth == 0 && !m_db->m_groupEnd.empty()) {
+        std::vector<std::function<void()>> ends = std::move(m_db->m_groupEnd);
+        m_db->m_groupEnd.clear();
+        for (auto &fn : ends)
+            fn();
     }
 }
 

@@ -8,9 +8,11 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
+class RecordLocks;
 struct sqlite3;
 
 // A logical database (such as "BDC") over an alias that names a directory; all its tables live in
@@ -115,6 +117,13 @@ public:
         bool m_done = false;
     };
 
+    // Record locks shared with other workstations; none (the default) means no table locks.
+    void setRecordLocks(std::unique_ptr<RecordLocks> locks);
+    [[nodiscard]] RecordLocks *recordLocks() const { return m_recordLocks.get(); }
+    // Runs fn when the outermost write group ends, committed or rolled back (after the datasets
+    // were put back), or at once outside any group. fn must not throw.
+    void whenWriteGroupEnds(std::function<void()> fn);
+
     [[nodiscard]] int pendingWrites() const { return int(m_pending.size()); }
     [[nodiscard]] bool inTransaction() const { return m_transactionOpen; }
 
@@ -142,4 +151,6 @@ private:
     QStringList m_unprotected;
     QStringList m_expectedTables;
     std::vector<std::pair<const void *, std::function<void()>>> m_readers;
+    std::unique_ptr<RecordLocks> m_recordLocks;
+    std::vector<std::function<void()>> m_groupEnd;
 };

@@ -131,9 +131,12 @@ void Dataset::setState(DatasetState state)
 {
     if (state == m_state)
         return;
+    const bool editEnded = m_state == DatasetState::Edit;
     m_state = state;
     if (state != DatasetState::Edit && state != DatasetState::Insert)
         m_modified = false;
+    if (editEnded)
+        releaseRowLock();
     dataEvent(DataEvent::UpdateState);
 }
 
@@ -558,6 +561,7 @@ void Dataset::close()
     doClose();
     resetRows();
     m_state = DatasetState::Inactive;
+    releaseRowLock();
     if (!m_declared)
         clearFields();
     dataEvent(DataEvent::UpdateState);
@@ -773,6 +777,7 @@ void Dataset::edit()
     }
     checkCanModify();
     callHook(m_hooks.beforeEdit);
+    lockCurrentRow();
     m_editBuffer = m_rows[size_t(rowIndex(m_pos))];
     m_modified = false;
     setState(DatasetState::Edit);
@@ -1010,6 +1015,13 @@ void Dataset::deleteRecord()
     if (isEmpty())
         databaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     checkCanModify();
+    lockCurrentRow();
+    // Given up however the delete ends (a row still being edited after a failure keeps it).
+    struct Release
+    {
+        Dataset *d;
+        ~Release() { d->releaseRowLock(); }
+    } release { this };
     Database::WriteGroup group(database());
     dataEvent(DataEvent::CheckBrowseMode);
     callHook(m_hooks.beforeDelete);

@@ -167,6 +167,10 @@ protected:
     virtual void initNewRecord() { }
     // The edit of the stored row uid was cancelled (its row may now show newer stored values).
     virtual void editCancelled(quint64 uid) { Q_UNUSED(uid); }
+    // Record locks: the current row's lock is taken before an edit or a delete leaves browse
+    // (throws when refused), and given up when the edit or delete is over.
+    virtual void lockCurrentRow() { }
+    virtual void releaseRowLock() { }
 
     // Windowed datasets read their rows through these. Rows come with values and rowid, no uid.
     // Up to limit rows after (forward) or before `from` in the dataset's order, nearest first;

@@ -3,6 +3,7 @@
 #include "platform/engine/Database.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/SqlStatement.h"
+#include "platform/engine/RecordLocks.h"
 #include "platform/engine/StorageValue.h"
 #include "platform/engine/TextFold.h"
 
@@ -119,6 +120,7 @@ Table::Table(QObject *parent)
 
 Table::~Table()
 {
+    unlockRow();
     // Detach from the master before the fields go, so no re-read reaches a half-destroyed table.
     m_masterLink.reset();
     m_select.reset();
@@ -761,6 +763,60 @@ void Table::editCancelled(quint64 uid)
     if (i >= 0 && it->second)
         m_rows[size_t(i)].values = *it->second;
     m_storedAfterConflict.erase(it);
+}
+
+void Table::setLockOnEdit(bool lock)
+{
+    m_lockOnEdit = lock;
+    if (!lock)
+        unlockRow();
+}
+
+void Table::lockCurrentRow()
+{
+    Database *db = database();
+    RecordLocks *locks = m_lockOnEdit && db ? db->recordLocks() : nullptr;
+    if (!locks)
+        return;
+    // The row being edited is locked already, whatever its key fields now hold.
+    if (state() == DatasetState::Edit && m_lockedKey)
+        return;
+    const QVector<QVariant> &values = currentValues();
+    QVariantList key;
+    for (int idx : m_keyFields)
+        key.append(StorageValue::toStorage(field(idx)->dataType(), values.value(idx)));
+    if (m_keyWithRowid)
+        key.append(QVariant(currentRowid()));
+    if (m_lockedKey == key)
+        return;
+    unlockRow();
+    if (!locks->tryLock(sqlTableName(), key))
+        databaseError(QStringLiteral("Record locked by another user."));
+    m_lockedKey = std::move(key);
+}
+
+void Table::releaseRowLock()
+{
+    Database *db = database();
+    if (!m_lockedKey || !db)
+        return;
+    // Kept when the operation fails and the row is being edited again.
+    QPointer<Table> self(this);
+    db->whenWriteGroupEnds([self]() {
+        if (self && self->state() != DatasetState::Edit)
+            self->unlockRow();
+    });
+}
+
+void Table::unlockRow()
+{
+    if (!m_lockedKey)
+        return;
+    const QVariantList key = std::move(*m_lockedKey);
+    m_lockedKey.reset();
+    Database *db = database();
+    if (RecordLocks *locks = db ? db->recordLocks() : nullptr)
+        locks->unlock(sqlTableName(), key);
 }
 
 void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *original,

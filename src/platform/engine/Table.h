@@ -79,6 +79,13 @@ public:
     [[nodiscard]] QStringList keyColumns() const;
     [[nodiscard]] bool keyIncludesRowid() const { return m_keyWithRowid; }
 
+    // With record locks on the database, an edit or delete of a stored row first takes the row's
+    // lock (its primary key values; the key columns and rowid for a table without one), refused
+    // with "Record locked by another user." while another workstation holds it. Inserts take none.
+    void setLockOnEdit(bool lock);
+    [[nodiscard]] bool lockOnEdit() const { return m_lockOnEdit; }
+    [[nodiscard]] bool holdsRowLock() const { return m_lockedKey.has_value(); }
+
     // Rows a windowed table holds at most; one with no more rows than this is read whole.
     void setWindowSize(int rows) { m_windowSize = rows; }
     [[nodiscard]] int windowSize() const { return m_windowSize; }
@@ -93,6 +100,8 @@ protected:
     void reloadRows() override;
     void initNewRecord() override;
     void editCancelled(quint64 uid) override;
+    void lockCurrentRow() override;
+    void releaseRowLock() override;
     std::vector<DatasetRow> readRows(const DatasetRow *from, bool forward, int limit) override;
     std::vector<DatasetRow> readRowsAt(qint64 offset, int limit) override;
     [[nodiscard]] qint64 countRows() const override;
@@ -131,6 +140,7 @@ private:
     [[nodiscard]] std::optional<DatasetRow> readByRowid(qint64 rowid) const;
     // The index columns the table does not expose, as the store now holds them for the row.
     void readHiddenKeys(quint64 uid, qint64 rowid);
+    void unlockRow();
 
     QString m_databaseName = QStringLiteral("BDC");
     QString m_tableName;
@@ -170,4 +180,6 @@ private:
     // Rows whose write found them changed or gone: what the store held then (nothing if gone),
     // shown once the user cancels the edit.
     std::unordered_map<quint64, std::optional<QVector<QVariant>>> m_storedAfterConflict;
+    bool m_lockOnEdit = false;
+    std::optional<QVariantList> m_lockedKey; // the row lock this table holds
 };
