@@ -5,10 +5,10 @@
 #include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
 
-#include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QVariant>
 
+#include <openssl/evp.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -207,38 +207,64 @@ private:
 
 // The checksum of a table's rows read in order: each value as a type letter and its stored form
 // (integers and reals as their 8 bytes, texts as UTF-8 and bytes as they are, both with their
-// length), so that 1, 1.0, '1' and null all differ.
+// length), so that 1, 1.0, '1' and null all differ. The rows are gathered and hashed in large
+// pieces: hashing them one by one costs more than the hash.
 class TableDigest
 {
 public:
+    TableDigest()
+        : m_context(EVP_MD_CTX_new())
+    {
+        if (!m_context || EVP_DigestInit_ex(m_context, EVP_sha256(), nullptr) != 1)
+            databaseError(QStringLiteral("SHA-256 is not available"));
+        m_buffer.reserve(Piece + 4096);
+    }
+    ~TableDigest() { EVP_MD_CTX_free(m_context); }
+    TableDigest(const TableDigest &) = delete;
+    TableDigest &operator=(const TableDigest &) = delete;
+
     void add(const SqlStatement &row, int columns, QVariant *values = nullptr)
     {
-        m_row.resize(0);
         for (int i = 0; i < columns; ++i) {
-            const QVariant v = row.value(i);
+            QVariant v = row.value(i);
             append(v);
             if (values)
-                values[i] = v;
+                values[i] = std::move(v);
         }
-        m_hash.addData(m_row);
         ++m_rows;
+        if (m_buffer.size() >= Piece)
+            flush();
     }
     [[nodiscard]] qint64 rows() const { return m_rows; }
-    [[nodiscard]] QByteArray result() const { return m_hash.result(); }
+    [[nodiscard]] QByteArray result()
+    {
+        flush();
+        QByteArray sum(EVP_MAX_MD_SIZE, Qt::Uninitialized);
+        unsigned int size = 0;
+        EVP_DigestFinal_ex(m_context, reinterpret_cast<unsigned char *>(sum.data()), &size);
+        sum.resize(int(size));
+        return sum;
+    }
 
 private:
+    static constexpr qsizetype Piece = 1 << 16;
+
+    void flush()
+    {
+        EVP_DigestUpdate(m_context, m_buffer.constData(), size_t(m_buffer.size()));
+        m_buffer.resize(0);
+    }
     void appendNumber(char tag, quint64 bits)
     {
-        m_row.append(tag);
-        char bytes[8];
+        char bytes[9] = { tag };
         for (int i = 0; i < 8; ++i)
-            bytes[i] = char(bits >> (8 * i));
-        m_row.append(bytes, 8);
+            bytes[i + 1] = char(bits >> (8 * i));
+        m_buffer.append(bytes, 9);
     }
     void appendBytes(char tag, const QByteArray &bytes)
     {
         appendNumber(tag, quint64(bytes.size()));
-        m_row.append(bytes);
+        m_buffer.append(bytes);
     }
     void append(const QVariant &v)
     {
@@ -260,13 +286,13 @@ private:
             appendBytes('b', v.toByteArray());
             break;
         default:
-            m_row.append('n');
+            m_buffer.append('n');
             break;
         }
     }
 
-    QCryptographicHash m_hash { QCryptographicHash::Sha256 };
-    QByteArray m_row;
+    EVP_MD_CTX *m_context;
+    QByteArray m_buffer;
     qint64 m_rows = 0;
 };
 
