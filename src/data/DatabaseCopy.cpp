@@ -181,6 +181,21 @@ QString rowOrder(const TableDef &def)
                                     : def.primaryKey.join(QLatin1String(", "));
 }
 
+// The five kinds a stored value can be, which the checksum tells apart and the target keeps.
+// SQLite gives each value's own; a server gives its column's type, mapped onto the same kinds.
+enum class Kind { Null, Integer, Real, Text, Bytes };
+
+Kind kindOf(const SqlStatement &read, int column)
+{
+    switch (read.columnType(column)) {
+    case SQLITE_INTEGER: return Kind::Integer;
+    case SQLITE_FLOAT: return Kind::Real;
+    case SQLITE_TEXT: return Kind::Text;
+    case SQLITE_BLOB: return Kind::Bytes;
+    default: return Kind::Null;
+    }
+}
+
 // Rows into one table of the target: one prepared insert stepped per row inside the transaction,
 // SQLite's fastest way. A server would take them here in batches (COPY or multi-row inserts).
 class TableWriter
@@ -223,13 +238,51 @@ public:
     TableDigest(const TableDigest &) = delete;
     TableDigest &operator=(const TableDigest &) = delete;
 
-    void add(const SqlStatement &row, int columns, QVariant *values = nullptr)
+    // The current row of read, each value hashed and, with a writer, bound to its insert.
+    void add(const SqlStatement &read, int columns, TableWriter *writer = nullptr)
     {
         for (int i = 0; i < columns; ++i) {
-            QVariant v = row.value(i);
-            append(v);
-            if (values)
-                values[i] = std::move(v);
+            switch (kindOf(read, i)) {
+            case Kind::Integer: {
+                const qint64 x = read.int64(i);
+                appendNumber('i', quint64(x));
+                if (writer)
+                    writer->bind(i, QVariant(x));
+                break;
+            }
+            case Kind::Real: {
+                const double d = read.real(i);
+                quint64 bits = 0;
+                std::memcpy(&bits, &d, sizeof bits);
+                appendNumber('r', bits);
+                if (writer)
+                    writer->bind(i, QVariant(d));
+                break;
+            }
+            case Kind::Text: {
+                int length = 0;
+                const char *text = read.textData(i, &length);
+                appendNumber('t', quint64(length));
+                m_buffer.append(text, length);
+                if (writer)
+                    writer->bind(i, QVariant(QString::fromUtf8(text, length)));
+                break;
+            }
+            case Kind::Bytes: {
+                const QVariant v = read.value(i);
+                const QByteArray bytes = v.toByteArray();
+                appendNumber('b', quint64(bytes.size()));
+                m_buffer.append(bytes);
+                if (writer)
+                    writer->bind(i, v);
+                break;
+            }
+            case Kind::Null:
+                m_buffer.append('n');
+                if (writer)
+                    writer->bind(i, QVariant());
+                break;
+            }
         }
         ++m_rows;
         if (m_buffer.size() >= Piece)
@@ -261,36 +314,6 @@ private:
             bytes[i + 1] = char(bits >> (8 * i));
         m_buffer.append(bytes, 9);
     }
-    void appendBytes(char tag, const QByteArray &bytes)
-    {
-        appendNumber(tag, quint64(bytes.size()));
-        m_buffer.append(bytes);
-    }
-    void append(const QVariant &v)
-    {
-        switch (v.typeId()) {
-        case QMetaType::LongLong:
-            appendNumber('i', quint64(v.toLongLong()));
-            break;
-        case QMetaType::Double: {
-            const double d = v.toDouble();
-            quint64 bits = 0;
-            std::memcpy(&bits, &d, sizeof bits);
-            appendNumber('r', bits);
-            break;
-        }
-        case QMetaType::QString:
-            appendBytes('t', v.toString().toUtf8());
-            break;
-        case QMetaType::QByteArray:
-            appendBytes('b', v.toByteArray());
-            break;
-        default:
-            m_buffer.append('n');
-            break;
-        }
-    }
-
     EVP_MD_CTX *m_context;
     QByteArray m_buffer;
     qint64 m_rows = 0;
@@ -385,12 +408,9 @@ void copyRows(sqlite3 *source, sqlite3 *target, const Plan &plan,
     SqlStatement read(source, selectSql(plan));
     TableWriter writer(target, table, plan.columns);
     const int n = int(plan.columns.size());
-    std::vector<QVariant> values(static_cast<size_t>(n));
     TableDigest digest;
     while (read.step()) {
-        digest.add(read, n, values.data());
-        for (int i = 0; i < n; ++i)
-            writer.bind(i, values[size_t(i)]);
+        digest.add(read, n, &writer);
         writer.endRow();
         if (progress && digest.rows() % step == 0 && digest.rows() < total)
             progress(table, digest.rows(), total);
