@@ -25,7 +25,8 @@ double cpuMs()
 {
     rusage usage = {};
     getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval &t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
+    const auto ms
+        = [](const timeval &t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
@@ -56,11 +57,14 @@ int main(int argc, char **argv)
         QString out, err;
         QTextStream outStream(&out), errStream(&err);
         int code = -1;
-        measure(copyWall, copyCpu, [&] { code = CopyCommand(outStream, errStream).run({ data, target }); });
+        measure(copyWall, copyCpu, [&] {
+            code = CopyCommand(outStream, errStream).run({ data, target });
+        });
         outStream.flush();
         if (code != 0) {
             errStream.flush();
-            std::fprintf(stderr, "db copy failed (%d):\n%s%s", code, qPrintable(out), qPrintable(err));
+            std::fprintf(stderr, "db copy failed (%d):\n%s%s", code, qPrintable(out),
+                         qPrintable(err));
             return 1;
         }
         if (i == 0)

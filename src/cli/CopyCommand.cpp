@@ -98,8 +98,8 @@ int CopyCommand::copy(const QString &source, const QString &target)
 
     DatabaseCopy::Result result;
     bool compared = false;
-    const QString differs = QStringLiteral("a cópia não é igual à origem; nada foi escrito em '%1'")
-                                .arg(target);
+    const QString differs
+        = QStringLiteral("a cópia não é igual à origem; nada foi escrito em '%1'").arg(target);
     const auto copyInto = [&](sqlite3 *handle) {
         Database from(QStringLiteral("COPY-SOURCE"));
         from.openDirectory(source);

@@ -22,7 +22,10 @@ public:
     [[nodiscard]] static QString usage();
 
     // Runs on the target after the rows are in, before they are read back (tests change it).
-    void setBeforeComparison(DatabaseCopy::BeforeComparison hook) { m_beforeComparison = std::move(hook); }
+    void setBeforeComparison(DatabaseCopy::BeforeComparison hook)
+    {
+        m_beforeComparison = std::move(hook);
+    }
 
 private:
     int copy(const QString &source, const QString &target);

@@ -133,8 +133,9 @@ void createTable(sqlite3 *db, const TableDef &def, const QList<SourceColumn> &ex
 {
     SqliteStore::exec(db, Schema::createTableSql(def));
     for (const SourceColumn &c : extras)
-        SqliteStore::exec(db, QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
-                                  .arg(def.name, identifier(c.name), c.declaredType));
+        SqliteStore::exec(db,
+                          QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                              .arg(def.name, identifier(c.name), c.declaredType));
 }
 
 // Indexes and the folding triggers come once the rows are in: an index is built once rather than
@@ -165,12 +166,14 @@ void continueCounter(sqlite3 *db, const QString &table, qint64 last)
 {
     if (last <= 0)
         return;
-    SqliteStore::exec(db, QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, %2) WHERE name = '%1';"
-                                         "INSERT INTO sqlite_sequence (name, seq) SELECT '%1', %2 "
-                                         "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence "
-                                         "WHERE name = '%1')")
-                              .arg(table)
-                              .arg(last));
+    SqliteStore::exec(
+        db,
+        QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, %2) WHERE name = '%1';"
+                       "INSERT INTO sqlite_sequence (name, seq) SELECT '%1', %2 "
+                       "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence "
+                       "WHERE name = '%1')")
+            .arg(table)
+            .arg(last));
 }
 
 // The order rows are read in on both sides: the key, or for imagem, which has none, the order the
@@ -188,11 +191,16 @@ enum class Kind { Null, Integer, Real, Text, Bytes };
 Kind kindOf(const SqlStatement &read, int column)
 {
     switch (read.columnType(column)) {
-    case SQLITE_INTEGER: return Kind::Integer;
-    case SQLITE_FLOAT: return Kind::Real;
-    case SQLITE_TEXT: return Kind::Text;
-    case SQLITE_BLOB: return Kind::Bytes;
-    default: return Kind::Null;
+    case SQLITE_INTEGER:
+        return Kind::Integer;
+    case SQLITE_FLOAT:
+        return Kind::Real;
+    case SQLITE_TEXT:
+        return Kind::Text;
+    case SQLITE_BLOB:
+        return Kind::Bytes;
+    default:
+        return Kind::Null;
     }
 }
 
@@ -202,10 +210,11 @@ class TableWriter
 {
 public:
     TableWriter(sqlite3 *db, const QString &table, const QStringList &columns)
-        : m_insert(db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                           .arg(table, columns.join(QLatin1String(", ")),
-                                QStringList(columns.size(), QStringLiteral("?"))
-                                    .join(QLatin1String(", "))))
+        : m_insert(
+            db,
+            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                .arg(table, columns.join(QLatin1String(", ")),
+                     QStringList(columns.size(), QStringLiteral("?")).join(QLatin1String(", "))))
     { }
     void bind(int column, const QVariant &value) { m_insert.bind(column, value); }
     void endRow()
@@ -384,11 +393,11 @@ void checkTarget(sqlite3 *target)
             found.append(def.name);
     }
     if (!found.isEmpty())
-        databaseError(QStringLiteral("o destino já tem %1 %2; a cópia só escreve numa base de dados "
-                                     "sem nenhuma das sete tabelas, e nada foi alterado")
-                          .arg(found.size() == 1 ? QStringLiteral("a tabela")
-                                                 : QStringLiteral("as tabelas"),
-                               found.join(QLatin1String(", "))));
+        databaseError(
+            QStringLiteral("o destino já tem %1 %2; a cópia só escreve numa base de dados "
+                           "sem nenhuma das sete tabelas, e nada foi alterado")
+                .arg(found.size() == 1 ? QStringLiteral("a tabela") : QStringLiteral("as tabelas"),
+                     found.join(QLatin1String(", "))));
 }
 
 qint64 rowCount(sqlite3 *db, const TableDef &def)
@@ -397,8 +406,8 @@ qint64 rowCount(sqlite3 *db, const TableDef &def)
     return st.step() ? st.int64(0) : 0;
 }
 
-void copyRows(sqlite3 *source, sqlite3 *target, const Plan &plan,
-              DatabaseCopy::TableResult &result, const DatabaseCopy::Progress &progress)
+void copyRows(sqlite3 *source, sqlite3 *target, const Plan &plan, DatabaseCopy::TableResult &result,
+              const DatabaseCopy::Progress &progress)
 {
     const QString &table = plan.def->name;
     const qint64 total = rowCount(source, *plan.def);
@@ -474,14 +483,19 @@ DatabaseCopy::Result DatabaseCopy::run(sqlite3 *source, sqlite3 *target, const P
         checkTarget(target);
         for (const Plan &plan : plans)
             createTable(target, *plan.def, plan.extras);
-        for (int i = 0; i < plans.size(); ++i)
-            copyRows(source, target, plans.at(i), result.tables[i], progress);
+        for (int i = 0; i < plans.size(); ++i) {
+            try {
+                copyRows(source, target, plans.at(i), result.tables[i], progress);
+            } catch (const DatabaseError &e) {
+                // Which table refused a row, or could not be read.
+                databaseError(QStringLiteral("%1: %2").arg(plans.at(i).def->name, e.message()));
+            }
+        }
         for (const Plan &plan : plans) {
             finishTable(target, *plan.def);
-            const bool counted = std::any_of(plan.def->columns.begin(), plan.def->columns.end(),
-                                             [](const ColumnDef &c) {
-                                                 return c.type == FieldType::AutoInc;
-                                             });
+            const bool counted
+                = std::any_of(plan.def->columns.begin(), plan.def->columns.end(),
+                              [](const ColumnDef &c) { return c.type == FieldType::AutoInc; });
             if (counted)
                 continueCounter(target, plan.def->name, counterOf(source, plan.def->name));
         }

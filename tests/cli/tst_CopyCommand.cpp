@@ -3,7 +3,6 @@
 #include "platform/engine/SqliteStore.h"
 #include "support/TestSupport.h"
 
-#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -12,22 +11,6 @@
 
 #include <memory>
 #include <sys/stat.h>
-
-namespace {
-
-int mode(const QString &path)
-{
-    struct stat st = {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
 
 class tst_CopyCommand : public QObject
 {
@@ -39,11 +22,9 @@ private Q_SLOTS:
 
     void copyIntoNewFolder();
     void differenceRemovesTheNewDatabase();
-    void refusals_data();
-    void refusals();
 
 private:
-    int copy(const QStringList &args, const DatabaseCopy::BeforeComparison &hook = {});
+    int copy(const QString &target, const DatabaseCopy::BeforeComparison &hook = {});
     [[nodiscard]] QString path(const QString &name) const { return m_tmp->filePath(name); }
 
     std::unique_ptr<TestEnvironment> m_env;
@@ -68,99 +49,56 @@ void tst_CopyCommand::cleanupTestCase()
     m_env.reset();
 }
 
-int tst_CopyCommand::copy(const QStringList &args, const DatabaseCopy::BeforeComparison &hook)
+int tst_CopyCommand::copy(const QString &target, const DatabaseCopy::BeforeComparison &hook)
 {
     m_out.clear();
     m_err.clear();
-    QTextStream out(&m_out);
-    QTextStream err(&m_err);
+    QTextStream out(&m_out), err(&m_err);
     CopyCommand command(out, err);
     command.setBeforeComparison(hook);
-    const int code = command.run(args);
-    out.flush();
-    err.flush();
-    return code;
+    return command.run({ path("source"), target });
 }
 
 void tst_CopyCommand::copyIntoNewFolder()
 {
     const QString target = path("new/data");
-    QCOMPARE(copy({ path("source"), target }), 0);
+    QCOMPARE(copy(target), 0);
 
-    QCOMPARE(mode(target), 0700);
-    QCOMPARE(mode(SqliteStore::filePath(target)), 0600);
+    struct stat dir = {}, file = {};
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &dir), 0);
+    QCOMPARE(::stat(QFile::encodeName(SqliteStore::filePath(target)).constData(), &file), 0);
+    QCOMPARE(dir.st_mode & 0777, 0700u);
+    QCOMPARE(file.st_mode & 0777, 0600u);
     const QStringList lines = m_out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 9);
-    QCOMPARE(lines.first(), QStringLiteral("Tabela              Origem   Destino  SHA-256 origem    "
-                                           "SHA-256 destino"));
+    QCOMPARE(lines.first(),
+             QStringLiteral("Tabela              Origem   Destino  SHA-256 origem    "
+                            "SHA-256 destino"));
     QVERIFY2(lines.at(1).startsWith(QStringLiteral("bddid                   20        20  ")),
              qPrintable(lines.at(1)));
     QCOMPARE(m_out.count(QStringLiteral("  igual\n")), 7);
-    QCOMPARE(lines.last(), QStringLiteral("Cópia verificada: %1 registos escritos em %2.")
-                               .arg(20 + 60 + 60 + 20 + 6 + 8 + 12)
-                               .arg(target));
+    QCOMPARE(lines.last(),
+             QStringLiteral("Cópia verificada: 186 registos escritos em %1.").arg(target));
     QVERIFY(m_err.startsWith(QStringLiteral("A copiar bddid (20 registos)\n  bddid: 20 de 20\n")));
 }
 
 void tst_CopyCommand::differenceRemovesTheNewDatabase()
 {
-    const auto changeBehindTheCopy = [](sqlite3 *db) {
-        SqliteStore::exec(db, QStringLiteral("DELETE FROM imagem WHERE rowid = 3"));
-    };
-    QCOMPARE(copy({ path("source"), path("differs") }, changeBehindTheCopy), 1);
+    QCOMPARE(copy(path("differs"),
+                  [](sqlite3 *db) {
+                      SqliteStore::exec(db, QStringLiteral("DELETE FROM imagem WHERE rowid = 3"));
+                  }),
+             1);
 
     QVERIFY2(m_out.contains(QRegularExpression(QStringLiteral("\nimagem +60 +59 .*DIFERENTE\n"))),
              qPrintable(m_out));
     QCOMPARE(m_out.count(QStringLiteral("  igual\n")), 6);
-    QCOMPARE(m_err.split(QLatin1Char('\n')).at(m_err.count(QLatin1Char('\n')) - 1),
-             QStringLiteral("taluvo db copy: a cópia não é igual à origem; nada foi escrito em '%1'")
-                 .arg(path("differs")));
+    QVERIFY2(
+        m_err.endsWith(QStringLiteral("\ntaluvo db copy: a cópia não é igual à origem; nada foi "
+                                      "escrito em '%1'\n")
+                           .arg(path("differs"))),
+        qPrintable(m_err));
     QVERIFY(!QFileInfo::exists(path("differs")));
-}
-
-void tst_CopyCommand::refusals_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("message");
-
-    QTest::newRow("target made by db init")
-        << QStringList { "SOURCE", "INIT" } << 1
-        << "taluvo db copy: o destino já tem as tabelas bddid, eco, imagem, frase, eco_conclusoes, "
-           "medico, convencao; a cópia só escreve numa base de dados sem nenhuma das sete tabelas, "
-           "e nada foi alterado\n";
-    QTest::newRow("source without a database")
-        << QStringList { "EMPTY", "TARGET" } << 1
-        << "taluvo db copy: não há base de dados em 'EMPTY'\n";
-    QTest::newRow("server location")
-        << QStringList { "SOURCE", "postgresql://servidor/taluvo" } << 1
-        << "taluvo db copy: esta versão só copia entre pastas (SQLite)\n";
-    QTest::newRow("no target") << QStringList { "SOURCE" } << 2
-                               << "taluvo db copy: falta o destino.\n";
-    QTest::newRow("unknown option") << QStringList { "SOURCE", "TARGET", "--force" } << 2
-                                    << "taluvo db copy: opção desconhecida '--force'.\n";
-}
-
-void tst_CopyCommand::refusals()
-{
-    QFETCH(QStringList, args);
-    QFETCH(int, code);
-    QFETCH(QString, message);
-
-    bool handled = false;
-    if (!QFileInfo::exists(path("init")))
-        QCOMPARE(runCommandLine({ "db", "init", path("init") }, &handled), 0);
-    QDir().mkpath(path("empty"));
-    const QByteArray before = contents(SqliteStore::filePath(path("init")));
-    for (const char *name : { "SOURCE", "INIT", "EMPTY", "TARGET" }) {
-        args.replaceInStrings(QLatin1String(name), path(QString::fromLatin1(name).toLower()));
-        message.replace(QLatin1String(name), path(QString::fromLatin1(name).toLower()));
-    }
-
-    QCOMPARE(copy(args), code);
-    QVERIFY2(m_err.startsWith(message), qPrintable(m_err));
-    QCOMPARE(contents(SqliteStore::filePath(path("init"))), before);
-    QVERIFY(!QFileInfo::exists(path("target")));
 }
 
 QTEST_GUILESS_MAIN(tst_CopyCommand)

@@ -13,34 +13,27 @@
 namespace {
 
 // A database file of the test's own, opened straight through SQLite.
-class File
+struct File
 {
-public:
-    explicit File(const QString &path)
-    {
-        if (sqlite3_open(QFile::encodeName(path).constData(), &m_db) != SQLITE_OK)
-            qFatal("cannot open %s", qPrintable(path));
-    }
-    ~File() { sqlite3_close(m_db); }
-    File(const File &) = delete;
-    File &operator=(const File &) = delete;
-    operator sqlite3 *() const { return m_db; }
-
-    void exec(const QString &sql) const { SqliteStore::exec(m_db, sql); }
+    explicit File(const QString &path) { sqlite3_open(QFile::encodeName(path).constData(), &db); }
+    ~File() { sqlite3_close(db); }
+    operator sqlite3 *() const { return db; }
+    void exec(const QString &sql) const { SqliteStore::exec(db, sql); }
     QVariant value(const QString &sql) const
     {
-        SqlStatement st(m_db, sql);
+        SqlStatement st(db, sql);
         return st.step() ? st.value(0) : QVariant();
     }
     // Every row of a table, every column quoted by SQLite so that types and nulls show.
     QStringList rows(const QString &table) const
     {
         QStringList quoted;
-        SqlStatement info(m_db, QStringLiteral("PRAGMA table_info(%1)").arg(table));
+        SqlStatement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(table));
         while (info.step())
             quoted.append(QStringLiteral("quote(\"%1\")").arg(info.text(1)));
-        SqlStatement st(m_db, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
-                                  .arg(quoted.join(QLatin1String(" || ',' || ")), table));
+        SqlStatement st(db,
+                        QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+                            .arg(quoted.join(QLatin1String(" || ',' || ")), table));
         QStringList rows;
         while (st.step())
             rows.append(st.text(0));
@@ -51,20 +44,8 @@ public:
         return rows(QStringLiteral("sqlite_master")).join(QLatin1Char('\n'))
             + value(QStringLiteral("PRAGMA journal_mode")).toString();
     }
-
-private:
-    sqlite3 *m_db = nullptr;
+    sqlite3 *db = nullptr;
 };
-
-QString messageOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const DatabaseError &e) {
-        return e.message();
-    }
-    return QString();
-}
 
 } // namespace
 
@@ -77,10 +58,8 @@ private Q_SLOTS:
     void cleanup();
 
     void practiceIsCopiedExactly();
-    void refusedBeforeAnythingChanges_data();
-    void refusedBeforeAnythingChanges();
-    void differenceKeepsNothing();
-    void failureMidCopyKeepsNothing();
+    void targetUnchangedWhenRefusedOrFailed_data();
+    void targetUnchangedWhenRefusedOrFailed();
 
 private:
     std::unique_ptr<QTemporaryDir> m_tmp;
@@ -94,12 +73,9 @@ void tst_DatabaseCopy::init()
     m_source = std::make_unique<File>(m_tmp->filePath(QStringLiteral("source.sqlite")));
     m_target = std::make_unique<File>(m_tmp->filePath(QStringLiteral("target.sqlite")));
     Schema::create(*m_source);
-    DemoOptions demo;
-    demo.patients = 30;
-    demo.exams = 90;
-    demo.today = QDate(2024, 6, 15);
-    DemoData::generate(*m_source, demo);
+    DemoData::generate(*m_source, DemoOptions { 30, 90, 1, QDate(2024, 6, 15) });
     m_source->exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    m_target->exec(QStringLiteral("PRAGMA journal_mode=WAL; CREATE TABLE outra (a)"));
 }
 
 void tst_DatabaseCopy::cleanup()
@@ -111,57 +87,73 @@ void tst_DatabaseCopy::cleanup()
 
 void tst_DatabaseCopy::practiceIsCopiedExactly()
 {
-    File &source = *m_source;
+    const File &source = *m_source, &target = *m_target;
     // Columns of the practice's other software, with values of every kind; the last patient
     // deleted, so the counter is ahead of the highest number.
-    source.exec(QStringLiteral("ALTER TABLE bddid ADD COLUMN OBS_EXT TEXT;"
-                               "ALTER TABLE bddid ADD COLUMN \"Foto ext\" BLOB;"
-                               "UPDATE bddid SET OBS_EXT = '0012', \"Foto ext\" = x'00ff10' WHERE NF = 1;"
-                               "UPDATE bddid SET OBS_EXT = 3.5 WHERE NF = 2;"
-                               "DELETE FROM bddid WHERE NF = (SELECT max(NF) FROM bddid)"));
-    const qint64 counter = source.value(QStringLiteral("SELECT seq FROM sqlite_sequence "
-                                                       "WHERE name = 'bddid'")).toLongLong();
+    source.exec(QStringLiteral(
+        "ALTER TABLE bddid ADD COLUMN OBS_EXT TEXT; ALTER TABLE bddid ADD COLUMN \"Foto ext\" BLOB;"
+        "UPDATE bddid SET OBS_EXT = '0012', \"Foto ext\" = x'00ff10' WHERE NF = 1;"
+        "UPDATE bddid SET OBS_EXT = 3.5 WHERE NF = 2;"
+        "DELETE FROM bddid WHERE NF = (SELECT max(NF) FROM bddid)"));
+    const qint64 counter
+        = source.value(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'bddid'"))
+              .toLongLong();
     QStringList seen;
-    const DatabaseCopy::Result result = DatabaseCopy::run(
-        source, *m_target, [&](const QString &table, qint64 done, qint64 total) {
-            seen.append(QStringLiteral("%1 %2/%3").arg(table).arg(done).arg(total));
-        });
+    const DatabaseCopy::Result result
+        = DatabaseCopy::run(source, target, [&](const QString &table, qint64 done, qint64 total) {
+              seen.append(QStringLiteral("%1 %2/%3").arg(table).arg(done).arg(total));
+          });
 
     QVERIFY(result.committed);
     QCOMPARE(result.tables.size(), Schema::tables().size());
     for (const DatabaseCopy::TableResult &t : result.tables) {
         QVERIFY2(t.equal(), qPrintable(t.table));
-        QCOMPARE(t.sourceRows, source.value(QStringLiteral("SELECT count(*) FROM %1").arg(t.table)).toLongLong());
-        QCOMPARE(m_target->rows(t.table), source.rows(t.table));
+        QCOMPARE(target.rows(t.table), source.rows(t.table));
+        QCOMPARE(t.sourceRows, qint64(source.rows(t.table).size()));
         QVERIFY(seen.contains(QStringLiteral("%1 %2/%2").arg(t.table).arg(t.sourceRows)));
     }
     QCOMPARE(result.tables.first().extraColumns, (QStringList { "OBS_EXT", "Foto ext" }));
-    QCOMPARE(m_target->value(QStringLiteral("PRAGMA user_version")).toInt(), Schema::Version);
-    QCOMPARE(m_target->value(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index'")),
-             source.value(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index'")));
+    QCOMPARE(target.value(QStringLiteral("PRAGMA user_version")).toInt(), Schema::Version);
 
     // A new patient gets the next number, and its folded name is kept by the target's triggers.
-    m_target->exec(QStringLiteral("INSERT INTO bddid (NOME, BENIF) VALUES ('Érica Nova', 'SNS')"));
-    QCOMPARE(m_target->value(QStringLiteral("SELECT max(NF) FROM bddid")).toLongLong(), counter + 1);
-    QCOMPARE(m_target->value(QStringLiteral("SELECT NOME_ORDEM FROM bddid WHERE NF = %1")
-                                 .arg(counter + 1)).toString(),
-             QStringLiteral("erica nova"));
+    target.exec(QStringLiteral("INSERT INTO bddid (NOME, BENIF) VALUES ('Érica Nova', 'SNS')"));
+    QCOMPARE(target.value(QStringLiteral("SELECT NF || ' ' || NOME_ORDEM FROM bddid "
+                                         "ORDER BY NF DESC LIMIT 1")),
+             QStringLiteral("%1 erica nova").arg(counter + 1));
 }
 
-void tst_DatabaseCopy::refusedBeforeAnythingChanges_data()
+void tst_DatabaseCopy::targetUnchangedWhenRefusedOrFailed_data()
 {
     QTest::addColumn<QString>("sourceSql");
     QTest::addColumn<QString>("targetSql");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("target with the seven tables") << "" << "*" << "o destino já tem as tabelas bddid, eco, imagem";
-    QTest::newRow("target with one of them") << "" << "CREATE TABLE Medico (x)" << "o destino já tem a tabela medico;";
-    QTest::newRow("source of an older version") << "PRAGMA user_version = 2" << "" << "abra-a uma vez com o programa";
-    QTest::newRow("source of a newer version") << "PRAGMA user_version = 99" << "" << "versão mais recente";
-    QTest::newRow("source without a table") << "DROP TABLE imagem" << "" << "a origem não tem a tabela imagem;";
+    QTest::newRow("target with the seven tables")
+        << ""
+        << "*"
+        << "o destino já tem as tabelas bddid, eco, imagem";
+    QTest::newRow("target with one of them") << ""
+                                             << "CREATE TABLE Medico (x)"
+                                             << "o destino já tem a tabela medico;";
+    QTest::newRow("source of an older version") << "PRAGMA user_version = 2"
+                                                << ""
+                                                << "abra-a uma vez com o programa";
+    QTest::newRow("source without a table") << "DROP TABLE imagem"
+                                            << ""
+                                            << "a origem não tem a tabela imagem;";
+    // Another program's eco without its key, holding an exam twice.
+    QTest::newRow("failure in the third table")
+        << "ALTER TABLE eco RENAME TO e; CREATE TABLE eco AS SELECT * FROM e; DROP TABLE e;"
+           "INSERT INTO eco SELECT * FROM eco WHERE rowid = 40"
+        << ""
+        << "Key violation.";
+    // Changed behind the copy's back before the comparison: only eco differs.
+    QTest::newRow("difference") << ""
+                                << ""
+                                << "";
 }
 
-void tst_DatabaseCopy::refusedBeforeAnythingChanges()
+void tst_DatabaseCopy::targetUnchangedWhenRefusedOrFailed()
 {
     QFETCH(QString, sourceSql);
     QFETCH(QString, targetSql);
@@ -169,42 +161,26 @@ void tst_DatabaseCopy::refusedBeforeAnythingChanges()
 
     if (!sourceSql.isEmpty())
         m_source->exec(sourceSql);
-    m_target->exec(QStringLiteral("PRAGMA journal_mode=WAL; CREATE TABLE outra (a)"));
     if (targetSql == QLatin1String("*"))
         Schema::create(*m_target);
     else if (!targetSql.isEmpty())
         m_target->exec(targetSql);
     const QString before = m_target->schema();
 
-    const QString refusal = messageOf([this] { (void)DatabaseCopy::run(*m_source, *m_target); });
-    QVERIFY2(refusal.contains(message), qPrintable(refusal));
-    QCOMPARE(m_target->schema(), before);
-    QVERIFY(sqlite3_get_autocommit(*m_source));
-}
-
-void tst_DatabaseCopy::differenceKeepsNothing()
-{
-    const DatabaseCopy::Result result = DatabaseCopy::run(*m_source, *m_target, {}, [](sqlite3 *db) {
-        SqliteStore::exec(db, QStringLiteral("UPDATE eco SET Medico = 'Outro' WHERE rowid = 7"));
-    });
-    QVERIFY(!result.committed);
-    for (const DatabaseCopy::TableResult &t : result.tables) {
-        QCOMPARE(t.equal(), t.table != QLatin1String("eco"));
-        QCOMPARE(t.targetRows, t.sourceRows);
+    DatabaseCopy::Result result;
+    QString error;
+    try {
+        result = DatabaseCopy::run(*m_source, *m_target, {}, [](sqlite3 *db) {
+            SqliteStore::exec(db,
+                              QStringLiteral("UPDATE eco SET Medico = 'Outro' WHERE rowid = 7"));
+        });
+    } catch (const DatabaseError &e) {
+        error = e.message();
     }
-    QCOMPARE(m_target->value(QStringLiteral("SELECT count(*) FROM sqlite_master")).toInt(), 0);
-}
-
-void tst_DatabaseCopy::failureMidCopyKeepsNothing()
-{
-    // Another program's eco without its key, holding an exam twice: the third table fails.
-    m_source->exec(QStringLiteral("ALTER TABLE eco RENAME TO eco_old;"
-                                  "CREATE TABLE eco AS SELECT * FROM eco_old; DROP TABLE eco_old;"
-                                  "INSERT INTO eco SELECT * FROM eco WHERE rowid = 40"));
-    m_target->exec(QStringLiteral("PRAGMA journal_mode=WAL; CREATE TABLE outra (a)"));
-    const QString before = m_target->schema();
-    const QString failure = messageOf([this] { (void)DatabaseCopy::run(*m_source, *m_target); });
-    QCOMPARE(failure, QStringLiteral("Key violation."));
+    QVERIFY2(message.isEmpty() ? error.isEmpty() : error.contains(message), qPrintable(error));
+    QVERIFY(!result.committed);
+    for (const DatabaseCopy::TableResult &t : result.tables)
+        QCOMPARE(t.equal(), t.table != QLatin1String("eco"));
     QCOMPARE(m_target->schema(), before);
     QVERIFY(sqlite3_get_autocommit(*m_source));
 }
