@@ -96,12 +96,17 @@ void beginWrite(sqlite3 *db)
 
 // The rows go into tables that did not exist: a rollback journal has next to nothing to keep for
 // them, where the write-ahead log would write every page twice. The file's mode comes back after.
+// The page cache sized for a new, empty file would spill and read back the pages of the keys'
+// indexes over and over; the load gets a larger one for its duration.
 class BulkLoad
 {
 public:
     explicit BulkLoad(sqlite3 *db)
         : m_db(db)
     {
+        SqlStatement cache(db, QStringLiteral("PRAGMA cache_size"));
+        m_cacheSize = cache.step() ? cache.int64(0) : 0;
+        sqlite3_exec(db, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
         if (mode() != QLatin1String("wal"))
             return;
         sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
@@ -112,6 +117,10 @@ public:
     {
         if (m_restore)
             sqlite3_exec(m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        if (m_cacheSize != 0)
+            sqlite3_exec(m_db, QByteArray("PRAGMA cache_size=" + QByteArray::number(m_cacheSize))
+                                   .constData(),
+                         nullptr, nullptr, nullptr);
     }
     BulkLoad(const BulkLoad &) = delete;
     BulkLoad &operator=(const BulkLoad &) = delete;
@@ -124,6 +133,7 @@ private:
     }
 
     sqlite3 *m_db;
+    qint64 m_cacheSize = 0;
     bool m_restore = false;
 };
 
