@@ -2,6 +2,7 @@
 
 #include "cli/BackupCommand.h"
 #include "cli/CommandLine.h"
+#include "cli/CopyCommand.h"
 #include "cli/ImportParadoxCommand.h"
 #include "cli/NewDatabase.h"
 #include "data/DatabaseCheck.h"
@@ -49,6 +50,7 @@ QString DbCommand::usage()
                           "     taluvo db import-paradox ORIGEM DESTINO [--dry-run]\n"
                           "     taluvo db backup [--data PASTA] [--to FICHEIRO] [--list]\n"
                           "     taluvo db restore FICHEIRO PASTA [--replace]\n"
+                          "     taluvo db copy ORIGEM DESTINO\n"
                           "  init   cria PASTA/taluvo.sqlite com as sete tabelas vazias\n"
                           "  demo   cria-a com uma clínica inventada (por omissão: 500 pacientes, "
                           "1500 exames, semente 1)\n"
@@ -59,6 +61,8 @@ QString DbCommand::usage()
                           "  backup   cópia verificada da base de dados (ver taluvo db backup "
                           "--help)\n"
                           "  restore  põe uma cópia no lugar, guardando a que lá estava\n"
+                          "  copy     copia as sete tabelas para outra base de dados e compara-as "
+                          "(ver taluvo db copy --help)\n"
                           "Nem init nem demo tocam numa base de dados que já exista (init só "
                           "substitui um ficheiro vazio).\n"
                           "Códigos de saída: 0 feito (check: nada encontrado), 1 falha (check: "
@@ -77,7 +81,7 @@ int DbCommand::run(const QStringList &args)
     const QString sub = args.value(0);
     if (sub == QLatin1String("help")
         || (sub != QLatin1String("import-paradox") && sub != QLatin1String("backup")
-            && sub != QLatin1String("restore")
+            && sub != QLatin1String("restore") && sub != QLatin1String("copy")
             && (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))))) {
         m_out << usage();
         return ExitCode::Ok;
@@ -90,6 +94,8 @@ int DbCommand::run(const QStringList &args)
         return BackupCommand(m_out, m_err).backup(args.mid(1));
     if (sub == QLatin1String("restore"))
         return BackupCommand(m_out, m_err).restore(args.mid(1));
+    if (sub == QLatin1String("copy"))
+        return CopyCommand(m_out, m_err).run(args.mid(1));
     const bool demo = sub == QLatin1String("demo");
     if (sub == QLatin1String("check")) {
         if (args.size() != 2 || args.at(1).startsWith(QLatin1String("--")))

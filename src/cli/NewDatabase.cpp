@@ -42,7 +42,8 @@ bool NewDatabase::present(const QString &dir)
 
 NewDatabase::Outcome NewDatabase::create(const QString &dir,
                                          const std::function<void(sqlite3 *)> &fill,
-                                         QString *message, bool replaceEmptyFile)
+                                         QString *message, bool replaceEmptyFile,
+                                         bool withSchema)
 {
     const QString path = SqliteStore::filePath(dir);
     const QFileInfo dirInfo(dir);
@@ -92,7 +93,8 @@ NewDatabase::Outcome NewDatabase::create(const QString &dir,
         {
             const QSqlDatabase db = SqliteStore::open(dir, connectionName(), false);
             sqlite3 *handle = SqliteStore::handle(db);
-            Schema::create(handle);
+            if (withSchema)
+                Schema::create(handle);
             fill(handle);
         }
         SqliteStore::close(connectionName());

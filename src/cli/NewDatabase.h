@@ -8,7 +8,8 @@ struct sqlite3;
 
 // Makes DIR/taluvo.sqlite (and DIR, 0700, when missing) for a command that fills a new database,
 // without ever opening or changing an existing one: a database already there is refused, except,
-// when asked, an empty file alone (a creation that never started). The schema is created, then fill runs;
+// when asked, an empty file alone (a creation that never started). The schema is created (unless
+// the fill makes the tables itself), then fill runs;
 // when either throws, every file made is removed again, so a failure leaves nothing behind.
 class NewDatabase
 {
@@ -20,7 +21,8 @@ public:
     // message: why it was refused or failed, in Portuguese, without the command's prefix.
     [[nodiscard]] static Outcome create(const QString &dir,
                                         const std::function<void(sqlite3 *)> &fill,
-                                        QString *message, bool replaceEmptyFile = false);
+                                        QString *message, bool replaceEmptyFile = false,
+                                        bool withSchema = true);
     // A database (or the files SQLite keeps beside one) is in dir.
     [[nodiscard]] static bool present(const QString &dir);
 };

@@ -1,0 +1,105 @@
+#include "cli/CommandLine.h"
+#include "cli/CopyCommand.h"
+#include "platform/engine/SqliteStore.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+#include <memory>
+#include <sys/stat.h>
+
+class tst_CopyCommand : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void copyIntoNewFolder();
+    void differenceRemovesTheNewDatabase();
+
+private:
+    int copy(const QString &target, const DatabaseCopy::BeforeComparison &hook = {});
+    [[nodiscard]] QString path(const QString &name) const { return m_tmp->filePath(name); }
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QString m_out;
+    QString m_err;
+};
+
+void tst_CopyCommand::initTestCase()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    m_tmp = std::make_unique<QTemporaryDir>();
+    bool handled = false;
+    QCOMPARE(runCommandLine({ "db", "demo", path("source"), "--patients", "20", "--exams", "60" },
+                            &handled),
+             0);
+}
+
+void tst_CopyCommand::cleanupTestCase()
+{
+    m_tmp.reset();
+    m_env.reset();
+}
+
+int tst_CopyCommand::copy(const QString &target, const DatabaseCopy::BeforeComparison &hook)
+{
+    m_out.clear();
+    m_err.clear();
+    QTextStream out(&m_out), err(&m_err);
+    CopyCommand command(out, err);
+    command.setBeforeComparison(hook);
+    return command.run({ path("source"), target });
+}
+
+void tst_CopyCommand::copyIntoNewFolder()
+{
+    const QString target = path("new/data");
+    QCOMPARE(copy(target), 0);
+
+    struct stat dir = {}, file = {};
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &dir), 0);
+    QCOMPARE(::stat(QFile::encodeName(SqliteStore::filePath(target)).constData(), &file), 0);
+    QCOMPARE(dir.st_mode & 0777, 0700u);
+    QCOMPARE(file.st_mode & 0777, 0600u);
+    const QStringList lines = m_out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 9);
+    QCOMPARE(lines.first(),
+             QStringLiteral("Tabela              Origem   Destino  SHA-256 origem    "
+                            "SHA-256 destino"));
+    QVERIFY2(lines.at(1).startsWith(QStringLiteral("bddid                   20        20  ")),
+             qPrintable(lines.at(1)));
+    QCOMPARE(m_out.count(QStringLiteral("  igual\n")), 7);
+    QCOMPARE(lines.last(),
+             QStringLiteral("Cópia verificada: 186 registos escritos em %1.").arg(target));
+    QVERIFY(m_err.startsWith(QStringLiteral("A copiar bddid (20 registos)\n  bddid: 20 de 20\n")));
+}
+
+void tst_CopyCommand::differenceRemovesTheNewDatabase()
+{
+    QCOMPARE(copy(path("differs"),
+                  [](sqlite3 *db) {
+                      SqliteStore::exec(db, QStringLiteral("DELETE FROM imagem WHERE rowid = 3"));
+                  }),
+             1);
+
+    QVERIFY2(m_out.contains(QRegularExpression(QStringLiteral("\nimagem +60 +59 .*DIFERENTE\n"))),
+             qPrintable(m_out));
+    QCOMPARE(m_out.count(QStringLiteral("  igual\n")), 6);
+    QVERIFY2(
+        m_err.endsWith(QStringLiteral("\ntaluvo db copy: a cópia não é igual à origem; nada foi "
+                                      "escrito em '%1'\n")
+                           .arg(path("differs"))),
+        qPrintable(m_err));
+    QVERIFY(!QFileInfo::exists(path("differs")));
+}
+
+QTEST_GUILESS_MAIN(tst_CopyCommand)
+#include "tst_CopyCommand.moc"
