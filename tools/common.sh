@@ -7,7 +7,7 @@ BUILD="${TALUVO_BUILD_DIR:-$ROOT/build}"
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-svg-dev qt6-image-formats-plugins
-    libgl-dev libsqlite3-dev sqlite3 libbenchmark-dev
+    libgl-dev libsqlite3-dev sqlite3 libbenchmark-dev libpq-dev postgresql
     poppler-utils fonts-liberation2 fonts-dejavu-core
 )
 

@@ -5,6 +5,7 @@
 #include "cli/CommandLine.h"
 #include "data/Backup.h"
 #include "data/DM.h"
+#include "platform/engine/StoreLocation.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/FormatSettings.h"
 #include "platform/widgets/Clock.h"
@@ -197,7 +198,8 @@ int Startup::exec()
 
 void Startup::backupAtClose(const QString &dataDir)
 {
-    if (dataDir.isEmpty())
+    // A server is backed up on the server, by its own tools.
+    if (dataDir.isEmpty() || StoreLocation::isServer(dataDir))
         return;
     Backup::Settings settings = Backup::Settings::load(dataDir);
     try {

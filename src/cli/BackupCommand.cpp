@@ -5,6 +5,7 @@
 #include "data/Backup.h"
 #include "platform/engine/Database.h"
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/StoreLocation.h"
 #include "platform/widgets/Clock.h"
 
 #include <QDir>
@@ -61,6 +62,11 @@ int BackupCommand::backup(const QStringList &args)
     const QString dataDir = options.isSet(QStringLiteral("--data"))
         ? options.value(QStringLiteral("--data"))
         : Database::resolveAlias(QStringLiteral("Arvendi2"));
+    if (StoreLocation::isServer(dataDir)) {
+        m_err << "taluvo db backup: esta versão só copia bases de dados SQLite (uma pasta); '"
+              << StoreLocation::shown(dataDir) << "' é um servidor PostgreSQL\n";
+        return ExitCode::Failure;
+    }
     const Backup::Settings settings = Backup::Settings::load(dataDir);
     if (!settings.problem.isEmpty())
         m_err << "taluvo db backup: engine.ini: " << settings.problem << '\n';
@@ -125,6 +131,11 @@ int BackupCommand::restore(const QStringList &args)
                           restoreUsage());
     const QString &file = positional.at(0);
     const QString &dir = positional.at(1);
+    if (StoreLocation::isServer(dir)) {
+        m_err << "taluvo db restore: esta versão só restaura para uma pasta (SQLite); '"
+              << StoreLocation::shown(dir) << "' é um servidor PostgreSQL\n";
+        return ExitCode::Failure;
+    }
 
     QList<DatabaseCheck::Finding> findings;
     const QString refusal = Backup::checkForRestore(file, &findings);
