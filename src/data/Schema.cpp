@@ -542,8 +542,10 @@ QStringList Schema::names()
     QStringList all;
     for (const TableDef &t : tables()) {
         all.append(t.name);
-        for (const ColumnDef &c : t.columns)
+        for (const ColumnDef &c : t.columns) {
             all.append(c.name);
+            all.append(t.name + QLatin1Char('.') + c.name);
+        }
         for (const FoldedColumnDef &f : t.folded)
             all.append(f.name);
     }
@@ -607,7 +609,7 @@ QStringList Schema::postgreSqlStatements()
 {
     QStringList sql;
     for (const TableDef &t : tables()) {
-        QStringList parts { QStringLiteral("rowid bigserial NOT NULL") };
+        QStringList parts;
         for (const ColumnDef &c : t.columns) {
             QString def = c.name + QLatin1Char(' ') + postgreSqlType(c);
             if (t.primaryKey.contains(c.name))
@@ -616,6 +618,8 @@ QStringList Schema::postgreSqlStatements()
         }
         for (const FoldedColumnDef &f : t.folded)
             parts.append(f.name + QLatin1String(" text COLLATE \"C\""));
+        // Last, so that an INSERT without a column list fills the table's own columns.
+        parts.append(QStringLiteral("rowid bigserial NOT NULL"));
         if (!t.primaryKey.isEmpty())
             parts.append(QLatin1String("PRIMARY KEY (") + t.primaryKey.join(QLatin1String(", "))
                          + QLatin1Char(')'));

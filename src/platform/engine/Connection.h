@@ -53,8 +53,9 @@ public:
     // normally allows (SQLite's planner statistics).
     virtual void close(bool tidy) = 0;
 
-    // The spelling a name of the schema is written in ("CodigoExame"); a store that gives names
-    // back in another case (PostgreSQL: lower case) gives them back so.
+    // The spelling a name of the schema is written in ("CodigoExame", or "eco.Idade" for one
+    // table's column); a store that gives names back in another case (PostgreSQL: lower case)
+    // gives them back so.
     virtual void addNameSpelling(const QString &name) { Q_UNUSED(name); }
 
     [[nodiscard]] virtual sqlite3 *sqlite() const { return nullptr; }

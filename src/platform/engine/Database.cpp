@@ -244,7 +244,7 @@ void Database::registerColumnType(const QString &table, const QString &column, F
 {
     m_columnTypes.insert(typeKey(table, column), ColumnType{type, size});
     if (!m_spellings.contains(column.toLower()))
-        registerNames({column});
+        registerNames({column, table + QLatin1Char('.') + column});
 }
 
 void Database::registerFoldedColumn(const QString &table, const QString &column,

@@ -81,8 +81,11 @@ void PgConnection::close(bool)
 void PgConnection::fail(PGresult *result)
 {
     const char *state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-    QString message = QString::fromUtf8(result ? PQresultErrorMessage(result)
-                                               : PQerrorMessage(m_conn))
+    // The server's own words, without its "ERROR:" prefix and context lines.
+    const char *primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    QString message = QString::fromUtf8(primary ? primary
+                                        : result ? PQresultErrorMessage(result)
+                                                 : PQerrorMessage(m_conn))
                           .trimmed();
     if (message.isEmpty() && m_conn)
         message = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
@@ -149,12 +152,20 @@ void PgConnection::rollback()
 
 void PgConnection::addNameSpelling(const QString &name)
 {
-    m_spellings.insert(name.toLower(), name);
+    // "table.column" names a column of one table; a bare column name serves every other.
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    m_spellings.insert(name.toLower(), name.mid(dot + 1));
 }
 
 QString PgConnection::spelling(const QString &name) const
 {
     return m_spellings.value(name, name);
+}
+
+QString PgConnection::spelling(const QString &table, const QString &column) const
+{
+    const auto it = m_spellings.constFind(table.toLower() + QLatin1Char('.') + column);
+    return it != m_spellings.constEnd() ? *it : spelling(column);
 }
 
 std::vector<Connection::ColumnInfo> PgConnection::tableInfo(const QString &table)
@@ -163,7 +174,8 @@ std::vector<Connection::ColumnInfo> PgConnection::tableInfo(const QString &table
     // The engine's row identity column stays out of the table's columns.
     PgStatement st(*this, QStringLiteral(
         "SELECT a.attname, format_type(a.atttypid, a.atttypmod), "
-        "coalesce(array_position(i.indkey::int2[], a.attnum), 0) "
+        "coalesce((SELECT k.n FROM unnest(i.indkey::int2[]) WITH ORDINALITY AS k(att, n) "
+        "WHERE k.att = a.attnum), 0) "
         "FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid "
         "LEFT JOIN pg_index i ON i.indrelid = c.oid AND i.indisprimary "
         "WHERE c.relname = lower(?) AND c.relkind IN ('r', 'p', 'v') "
@@ -171,7 +183,7 @@ std::vector<Connection::ColumnInfo> PgConnection::tableInfo(const QString &table
         "AND a.attnum > 0 AND NOT a.attisdropped AND a.attname <> 'rowid' ORDER BY a.attnum"));
     st.bind(0, table);
     while (st.step())
-        columns.push_back(ColumnInfo{spelling(st.text(0)), sqlTypeOf(st.text(1)),
+        columns.push_back(ColumnInfo{spelling(table, st.text(0)), sqlTypeOf(st.text(1)),
                                      int(st.int64(2))});
     return columns;
 }
@@ -292,15 +304,20 @@ std::shared_ptr<PgConnection::Prepared> PgConnection::prepare(const QString &sql
         fail(r);
     p->parameters = PQnparams(r);
     p->columns = PQnfields(r);
+    describeOrigins(*p, r);
     for (int c = 0; c < p->columns; ++c) {
         p->types.push_back(PQftype(r, c));
-        p->columnNames.append(spelling(QString::fromUtf8(PQfname(r, c))));
+        const QString name = QString::fromUtf8(PQfname(r, c));
+        // A column read as it is named in its table takes that table's spelling of it.
+        p->columnNames.append(
+            p->originColumns[c].compare(name, Qt::CaseInsensitive) == 0
+                ? p->originColumns[c]
+                : spelling(name));
     }
     const QString head = sql.trimmed().section(QLatin1Char(' '), 0, 0).toLower();
     p->readOnly = p->columns > 0 && (head == QLatin1String("select") || head == QLatin1String("with")
                                      || head == QLatin1String("values")
                                      || head == QLatin1String("(select"));
-    describeOrigins(*p, r);
     PQclear(r);
     m_prepared.insert(sql, p);
     return p;
@@ -326,8 +343,9 @@ void PgConnection::describeOrigins(Prepared &prepared, PGresult *description)
                 fail(r);
             for (int row = 0; row < PQntuples(r); ++row) {
                 relation.first = QString::fromUtf8(PQgetvalue(r, row, 0));
-                relation.second.insert(std::atoi(PQgetvalue(r, row, 1)),
-                                       spelling(QString::fromUtf8(PQgetvalue(r, row, 2))));
+                relation.second.insert(
+                    std::atoi(PQgetvalue(r, row, 1)),
+                    spelling(relation.first, QString::fromUtf8(PQgetvalue(r, row, 2))));
             }
             PQclear(r);
             m_relations.insert(table, relation);

@@ -61,6 +61,7 @@ public:
     // Throws the engine's error for a failed result (which it frees) or a lost connection.
     [[noreturn]] void fail(pg_result *result);
     [[nodiscard]] QString spelling(const QString &name) const;
+    [[nodiscard]] QString spelling(const QString &table, const QString &column) const;
 
     // The text with '?', '?NNN' and ':name' markers numbered $1..$n for the server, outside
     // quotes and comments; count gets the number of distinct parameters.

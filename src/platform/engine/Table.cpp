@@ -791,18 +791,29 @@ void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *origi
                       .arg(table, columns.join(QLatin1String(", ")),
                            marks.join(QLatin1String(", ")));
         }
+        // The server gives back the row identity, and the key it numbered, which on SQLite is
+        // the row identity itself.
+        QString returning = QStringLiteral(" RETURNING rowid");
+        for (int i = 0; i < fieldCount(); ++i) {
+            if (field(i)->dataType() == FieldType::AutoInc) {
+                returning += QStringLiteral(", ") + quoted(m_columnNames[i]);
+                break;
+            }
+        }
         db->submit(Database::Write{
-            [db, sql, values, self, uid]() {
+            [db, sql, returning, values, self, uid]() {
                 Connection &conn = db->connection();
-                const bool returning = conn.isPostgreSql();
-                SqlStatement st(conn, returning ? sql + QStringLiteral(" RETURNING rowid") : sql);
+                const bool server = conn.isPostgreSql();
+                SqlStatement st(conn, server ? sql + returning : sql);
                 for (int i = 0; i < values.size(); ++i)
                     st.bind(i, values[i]);
                 const bool row = st.step();
-                const qint64 rowid = returning ? (row ? st.int64(0) : 0)
-                                               : conn.lastInsertRowid();
+                const qint64 rowid = server ? (row ? st.int64(0) : 0) : conn.lastInsertRowid();
+                std::optional<qint64> key;
+                if (server && row && st.columnCount() > 1 && !st.isNull(1))
+                    key = st.int64(1);
                 if (self) {
-                    self->applyInsertedRowid(uid, rowid);
+                    self->applyInsertedRowid(uid, rowid, key);
                     self->readHiddenKeys(uid, rowid);
                 }
             },
