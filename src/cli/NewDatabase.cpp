@@ -63,6 +63,8 @@ NewDatabase::Outcome NewDatabase::createOnServer(const QString &uri,
         Schema::create(*conn);
         fill(*conn);
         conn->commit();
+        // The planner's statistics of the rows just written, before anyone reads them.
+        conn->exec(QStringLiteral("ANALYZE"));
     } catch (const DatabaseError &e) {
         conn->rollback();
         *message = e.message();

@@ -652,6 +652,9 @@ QStringList Schema::postgreSqlStatements()
                            .arg(name, f.source, t.name));
         }
     }
+    // The exams name their patient by a number stored as a float; the server compares the
+    // patient's integer key as one in those joins, and without this index it reads every patient.
+    sql.append(QStringLiteral("CREATE INDEX bddid_nf_number ON bddid ((NF::double precision))"));
     sql.append(QStringLiteral("CREATE TABLE %1 (version integer NOT NULL)")
                    .arg(QLatin1String(VersionTable)));
     sql.append(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(QLatin1String(VersionTable)).arg(Version));

@@ -134,7 +134,14 @@ void Database::openLocation(const QString &location)
 
 void Database::connectToServer(const QString &uri)
 {
-    auto conn = std::make_unique<PgConnection>(uri);
+    std::unique_ptr<PgConnection> conn;
+    try {
+        conn = std::make_unique<PgConnection>(uri);
+    } catch (const DatabaseError &e) {
+        // libpq's reason, the location without its password.
+        databaseError(QStringLiteral("Cannot connect to database '%1' of alias '%2': %3")
+                          .arg(m_name, m_alias, e.message()));
+    }
     const QStringList tables = conn->tables();
     const QString shown = StoreLocation::shown(uri);
     if (!m_expectedTables.isEmpty()) {

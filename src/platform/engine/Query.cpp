@@ -288,7 +288,9 @@ void Query::doOpen()
     m_atStart = true;
     m_atEnd = !isWindowed();
     m_cursorSegment = Segment::All;
-    m_cursor = isWindowed() ? prepare(windowStatement(Range(), true, 0)) : prepare();
+    m_cursorLimit = isWindowed() ? cursorLimit() : 0;
+    m_cursorRead = 0;
+    m_cursor = isWindowed() ? prepare(windowStatement(Range(), true, m_cursorLimit)) : prepare();
     SqlStatement &st = *m_cursor;
     // The first rows show before the whole result is read.
     st.setStreaming(true);
@@ -632,7 +634,9 @@ void bindRange(SqlStatement &st, const QVariantList &bound)
 
 void Query::openCursor(const Range &range)
 {
-    m_cursor = prepare(windowStatement(range, true, 0));
+    m_cursorLimit = cursorLimit();
+    m_cursorRead = 0;
+    m_cursor = prepare(windowStatement(range, true, m_cursorLimit));
     m_cursor->setStreaming(true);
     bindRange(*m_cursor, range.bound);
     m_cursorSegment = range.segment;
@@ -660,6 +664,12 @@ std::vector<DatasetRow> Query::readRange(Range range, bool towardsEnd, int limit
     return rows;
 }
 
+int Query::cursorLimit() const
+{
+    const Database *db = database();
+    return db && db->isPostgreSql() ? 1024 : 0;
+}
+
 bool Query::fetchWindowed()
 {
     if (m_atEnd)
@@ -673,6 +683,12 @@ bool Query::fetchWindowed()
             } else {
                 openCursor(rangeAfter(m_rows.back(), true));
             }
+        }
+        if (!m_cursorHasRow && m_cursorLimit > 0 && m_cursorRead >= m_cursorLimit) {
+            // A limited run ended, not the rows: the next run starts after the last row.
+            releaseCursor();
+            openCursor(rangeAfter(m_rows.back(), true));
+            continue;
         }
         if (!m_cursorHasRow) {
             const Segment segment = m_cursorSegment;
@@ -689,6 +705,7 @@ bool Query::fetchWindowed()
         }
         appendLoadedRow(readRow(*m_cursor));
         ++added;
+        ++m_cursorRead;
         m_cursorHasRow = m_cursor->step();
     }
     return added > 0;

@@ -1,5 +1,6 @@
 #include "platform/engine/Database.h"
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/Field.h"
 #include "platform/engine/PgConnection.h"
 #include "platform/engine/Query.h"
 #include "platform/engine/SqlStatement.h"
@@ -22,6 +23,7 @@ private Q_SLOTS:
     void valuesRoundTrip();
     void keyViolation();
     void streamingShowsFirstRowsFirst();
+    void windowReadsPastOneRun();
     void droppedConnection();
 
 private:
@@ -150,6 +152,39 @@ void tst_PgConnection::streamingShowsFirstRowsFirst()
     }
     QCOMPARE(seen, Rows);
     QCOMPARE(last, Rows);
+}
+
+void tst_PgConnection::windowReadsPastOneRun()
+{
+    EngineFixture fx;
+    if (!fx.onServer())
+        QSKIP("runs with TALUVO_TEST_BACKEND=postgresql");
+    // More rows than one run of the server's cursor reads, some without a value.
+    constexpr int Rows = 2500;
+    fx.exec("CREATE TABLE n (v INTEGER)");
+    fx.exec(QStringLiteral("INSERT INTO n (v) SELECT CASE WHEN g % 500 = 0 THEN NULL ELSE g END "
+                           "FROM generate_series(1, %1) AS g").arg(Rows));
+    Query q;
+    q.setDatabaseName("BDC");
+    q.setSql({QStringLiteral("select v from n order by v")});
+    q.setSortKeys({QStringLiteral("v"), QStringLiteral("rowid")}, false);
+    q.open();
+    int seen = 0;
+    int nulls = 0;
+    qint64 last = 0;
+    for (q.first(); !q.eof() && seen <= Rows; q.next()) {
+        const Field *v = q.fieldByName("v");
+        if (v->isNull()) {
+            // Nulls first, as on SQLite.
+            QCOMPARE(seen, nulls++);
+        } else {
+            QVERIFY(v->asInteger() > last);
+            last = v->asInteger();
+        }
+        ++seen;
+    }
+    QCOMPARE(seen, Rows);
+    QCOMPARE(nulls, Rows / 500);
 }
 
 void tst_PgConnection::droppedConnection()
