@@ -4,8 +4,8 @@
 #include "app/Main.h"
 #include "cli/CommandLine.h"
 #include "data/Backup.h"
-#include "data/ServerBackup.h"
 #include "data/DM.h"
+#include "platform/engine/StoreLocation.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/FormatSettings.h"
 #include "platform/widgets/Clock.h"
@@ -198,8 +198,8 @@ int Startup::exec()
 
 void Startup::backupAtClose(const QString &dataDir)
 {
-    // A server's copies are the server's to make (pg_dump on its own schedule).
-    if (dataDir.isEmpty() || ServerBackup::isServerLocation(dataDir))
+    // A server is backed up on the server, by its own tools.
+    if (dataDir.isEmpty() || StoreLocation::isServer(dataDir))
         return;
     Backup::Settings settings = Backup::Settings::load(dataDir);
     try {

@@ -6,6 +6,7 @@
 #include "data/ServerBackup.h"
 #include "platform/engine/Database.h"
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/StoreLocation.h"
 #include "platform/widgets/Clock.h"
 
 #include <QDir>
@@ -68,7 +69,7 @@ int BackupCommand::backup(const QStringList &args)
     const QString dataDir = options.isSet(QStringLiteral("--data"))
         ? options.value(QStringLiteral("--data"))
         : Database::resolveAlias(QStringLiteral("Arvendi2"));
-    if (ServerBackup::isServerLocation(dataDir))
+    if (StoreLocation::isServer(dataDir))
         return serverBackup(dataDir, options.value(QStringLiteral("--to")),
                             options.isSet(QStringLiteral("--list")));
     const Backup::Settings settings = Backup::Settings::load(dataDir);
@@ -135,7 +136,7 @@ int BackupCommand::restore(const QStringList &args)
                           restoreUsage());
     const QString &file = positional.at(0);
     const QString &dir = positional.at(1);
-    if (ServerBackup::isServerLocation(dir))
+    if (StoreLocation::isServer(dir))
         return serverRestore(file, dir, replace);
 
     QList<DatabaseCheck::Finding> findings;

@@ -120,7 +120,8 @@ int CopyCommand::copy(const QString &source, const QString &target)
         } else {
             // A failure sets the message, and the database made for the copy is gone again.
             const NewDatabase::Outcome outcome
-                = NewDatabase::create(target, copyInto, &failure, true, false);
+                = NewDatabase::create(
+                    target, [&](Connection &c) { copyInto(c.sqlite()); }, &failure, true, false);
             Q_ASSERT(outcome == NewDatabase::Outcome::Done || !failure.isNull());
         }
     } catch (const DatabaseError &e) {

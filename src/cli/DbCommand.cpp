@@ -10,6 +10,7 @@
 #include "data/Schema.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/SqliteStore.h"
+#include "platform/engine/StoreLocation.h"
 #include "platform/widgets/Clock.h"
 
 #include <QFile>
@@ -160,11 +161,11 @@ int DbCommand::run(const QStringList &args)
 int DbCommand::create(const QString &dir, const DemoOptions *demo)
 {
     QString message;
-    const auto fill = [this, demo](sqlite3 *handle) {
+    const auto fill = [this, demo](Connection &conn) {
         if (!demo)
             return;
         int quarter = 1;
-        DemoData::generate(handle, *demo, [this, &quarter](int done, int total) {
+        DemoData::generate(conn, *demo, [this, &quarter](int done, int total) {
             if (total < ProgressThreshold)
                 return;
             for (; quarter <= 4 && qint64(done) * 4 >= qint64(quarter) * total; ++quarter) {
@@ -180,20 +181,26 @@ int DbCommand::create(const QString &dir, const DemoOptions *demo)
         m_err << "taluvo db: " << message << '\n';
         return ExitCode::Failure;
     case NewDatabase::Outcome::Failed:
-        m_err << "taluvo db: não foi possível criar a base de dados em '" << dir << "': " << message
+        m_err << "taluvo db: não foi possível criar a base de dados em '"
+              << StoreLocation::shown(dir) << "': " << message
               << '\n';
         return ExitCode::Failure;
     }
     if (demo)
-        m_out << demo->patients << " pacientes e " << demo->exams << " exames escritos em " << dir
-              << '\n';
+        m_out << demo->patients << " pacientes e " << demo->exams << " exames escritos em "
+              << StoreLocation::shown(dir) << '\n';
     else
-        m_out << "Base de dados vazia criada em " << dir << '\n';
+        m_out << "Base de dados vazia criada em " << StoreLocation::shown(dir) << '\n';
     return ExitCode::Ok;
 }
 
 int DbCommand::check(const QString &dir)
 {
+    if (StoreLocation::isServer(dir)) {
+        m_err << "taluvo db check: a verificação só lê bases de dados SQLite (uma pasta); '"
+              << StoreLocation::shown(dir) << "' é um servidor PostgreSQL\n";
+        return ExitCode::Failure;
+    }
     const QString path = SqliteStore::filePath(dir);
     if (!QFileInfo(path).isFile()) {
         m_err << "taluvo db check: não há base de dados em '" << dir << "'\n";

@@ -203,7 +203,8 @@ int ImportParadoxCommand::import(const QString &source, const QString &target, b
                 SqliteStore::close(name);
             }
         } else {
-            switch (NewDatabase::create(target, importInto, &failure)) {
+            switch (NewDatabase::create(
+                target, [&](Connection &db) { importInto(db.sqlite()); }, &failure)) {
             case NewDatabase::Outcome::Done: break;
             case NewDatabase::Outcome::Refused:
             case NewDatabase::Outcome::Unusable:

@@ -2,7 +2,9 @@
 
 #include "data/Schema.h"
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/PgConnection.h"
 #include "platform/engine/SqliteStore.h"
+#include "platform/engine/StoreLocation.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,8 +33,60 @@ QStringList databaseFiles(const QString &path)
 
 } // namespace
 
+NewDatabase::Outcome NewDatabase::createOnServer(const QString &uri,
+                                                 const std::function<void(Connection &)> &fill,
+                                                 QString *message)
+{
+    const QString shown = StoreLocation::shown(uri);
+    std::unique_ptr<PgConnection> conn;
+    try {
+        conn = std::make_unique<PgConnection>(uri);
+    } catch (const DatabaseError &e) {
+        *message = e.message();
+        return Outcome::Unusable;
+    }
+    try {
+        QStringList held;
+        const QStringList tables = conn->tables();
+        for (const TableDef &t : Schema::tables()) {
+            if (tables.contains(t.name))
+                held.append(t.name);
+        }
+        if (tables.contains(QLatin1String(Schema::VersionTable)))
+            held.append(QLatin1String(Schema::VersionTable));
+        if (!held.isEmpty()) {
+            *message = QStringLiteral("'%1' já tem uma base de dados (tabelas %2); ficou como estava")
+                           .arg(shown, held.join(QLatin1String(", ")));
+            return Outcome::Refused;
+        }
+        conn->begin();
+        Schema::create(*conn);
+        fill(*conn);
+        conn->commit();
+        // The planner's statistics of the rows just written, before anyone reads them.
+        conn->exec(QStringLiteral("ANALYZE"));
+    } catch (const DatabaseError &e) {
+        conn->rollback();
+        *message = e.message();
+        return Outcome::Failed;
+    } catch (const std::exception &e) {
+        conn->rollback();
+        *message = QString::fromLocal8Bit(e.what());
+        return Outcome::Failed;
+    }
+    return Outcome::Done;
+}
+
 bool NewDatabase::present(const QString &dir)
 {
+    if (StoreLocation::isServer(dir)) {
+        try {
+            PgConnection conn(dir);
+            return conn.tables().contains(Schema::tables().first().name);
+        } catch (const DatabaseError &) {
+            return false;
+        }
+    }
     for (const QString &file : databaseFiles(SqliteStore::filePath(dir))) {
         if (QFileInfo::exists(file))
             return true;
@@ -41,10 +95,12 @@ bool NewDatabase::present(const QString &dir)
 }
 
 NewDatabase::Outcome NewDatabase::create(const QString &dir,
-                                         const std::function<void(sqlite3 *)> &fill,
+                                         const std::function<void(Connection &)> &fill,
                                          QString *message, bool replaceEmptyFile,
                                          bool withSchema)
 {
+    if (StoreLocation::isServer(dir))
+        return createOnServer(dir, fill, message);
     const QString path = SqliteStore::filePath(dir);
     const QFileInfo dirInfo(dir);
     if (dirInfo.exists() && !dirInfo.isDir()) {
@@ -95,7 +151,8 @@ NewDatabase::Outcome NewDatabase::create(const QString &dir,
             sqlite3 *handle = SqliteStore::handle(db);
             if (withSchema)
                 Schema::create(handle);
-            fill(handle);
+            SqliteConnection conn(handle);
+            fill(conn);
         }
         SqliteStore::close(connectionName());
     } catch (const DatabaseError &e) {

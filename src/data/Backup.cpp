@@ -25,10 +25,10 @@ QString sqliteMessage(sqlite3 *db)
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
-class Connection
+class SqliteFile
 {
 public:
-    Connection(const QString &path, int flags)
+    SqliteFile(const QString &path, int flags)
     {
         if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr)
             != SQLITE_OK) {
@@ -39,9 +39,9 @@ public:
         }
         sqlite3_busy_timeout(m_db, 5000);
     }
-    ~Connection() { sqlite3_close(m_db); }
-    Connection(const Connection &) = delete;
-    Connection &operator=(const Connection &) = delete;
+    ~SqliteFile() { sqlite3_close(m_db); }
+    SqliteFile(const SqliteFile &) = delete;
+    SqliteFile &operator=(const SqliteFile &) = delete;
     sqlite3 *get() const { return m_db; }
     // The first column of the first row, as text; empty when there is none.
     QString text(const QString &sql) const
@@ -114,8 +114,8 @@ void syncFile(const QString &path)
 // leaves it in rollback-journal mode so that the copy is one self-contained file.
 void copyDatabase(const QString &source, const QString &copy)
 {
-    Connection from(source, SQLITE_OPEN_READONLY);
-    Connection to(copy, SQLITE_OPEN_READWRITE);
+    SqliteFile from(source, SQLITE_OPEN_READONLY);
+    SqliteFile to(copy, SQLITE_OPEN_READWRITE);
     // Mapped reads, and no journal nor syncs for a file nobody else sees yet: it is synced once
     // whole before it gets its name.
     from.exec(QStringLiteral("PRAGMA mmap_size=4294967296"));
@@ -254,7 +254,7 @@ QString Backup::checkForRestore(const QString &file, QList<DatabaseCheck::Findin
     if (!QFileInfo(file).isFile())
         return QStringLiteral("'%1' não existe").arg(file);
     try {
-        Connection db(file, SQLITE_OPEN_READONLY);
+        SqliteFile db(file, SQLITE_OPEN_READONLY);
         QString integrity;
         try {
             integrity = db.text(QStringLiteral("PRAGMA integrity_check(20)"));
@@ -317,7 +317,7 @@ void Backup::restore(const QString &file, const QString &dir, bool replace, QStr
     copyDatabase(file, part.path());
     {
         // The program keeps its databases in write-ahead-log mode.
-        Connection db(part.path(), SQLITE_OPEN_READWRITE);
+        SqliteFile db(part.path(), SQLITE_OPEN_READWRITE);
         db.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     }
     syncFile(part.path());
@@ -325,7 +325,7 @@ void Backup::restore(const QString &file, const QString &dir, bool replace, QStr
     if (present) {
         // Everything of the old database into its main file first, so that it moves whole.
         if (QFileInfo::exists(target)) {
-            Connection old(target, SQLITE_OPEN_READWRITE);
+            SqliteFile old(target, SQLITE_OPEN_READWRITE);
             old.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         }
         QString kept = target + QLatin1String(".before-restore");

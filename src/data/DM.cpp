@@ -476,6 +476,7 @@ void TDataModule1::bindWhenLoaded(QObject *context, std::function<void(TDataModu
 void TDataModule1::load()
 {
     // The connection is made while the module loads; its failure ends start-up.
+    Database2->registerNames(Schema::names());
     Database2->open();
     // Said once, as soon as the windows are up (the splash would hide a box shown now); every
     // later write says the read-only part again when it fails.
@@ -516,7 +517,7 @@ void TDataModule1::DataModule1Create()
     QFile::remove(QStringLiteral("Paradox.lck"));
     QFile::remove(QStringLiteral("Pdoxusrs.lck"));
     ExecutaComando(QStringLiteral("alter table eco add tecnico integer"));
-    Schema::upgrade(Database2->handle());
+    Schema::upgrade(*Database2);
     // Masters before their details, so each detail opens on its master's current row.
     for (Table *t : { TablePac, TableSS, TableEco, TableIMG, TableFrase, TableMed, TableConc })
         AbreComponente(t);

@@ -201,13 +201,13 @@ enum class Kind { Null, Integer, Real, Text, Bytes };
 Kind kindOf(const SqlStatement &read, int column)
 {
     switch (read.columnType(column)) {
-    case SQLITE_INTEGER:
+    case SqlType::Integer:
         return Kind::Integer;
-    case SQLITE_FLOAT:
+    case SqlType::Float:
         return Kind::Real;
-    case SQLITE_TEXT:
+    case SqlType::Text:
         return Kind::Text;
-    case SQLITE_BLOB:
+    case SqlType::Blob:
         return Kind::Bytes;
     default:
         return Kind::Null;

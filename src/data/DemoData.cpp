@@ -2,14 +2,17 @@
 
 #include "data/Schema.h"
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/PgConnection.h"
 #include "platform/engine/SqliteStore.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <charconv>
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -70,26 +73,36 @@ private:
 }
 
 // A reused INSERT of every column but the autoincrement key. Texts are bound without copying, so
-// a bound buffer must stay unchanged until run().
+// a bound buffer must stay unchanged until run(). On PostgreSQL the rows go by COPY in large
+// batches, the autoincrement key numbered here (the tables start empty); finish() sends the last.
 class Insert
 {
 public:
-    Insert(sqlite3 *db, const char *tableName)
-        : m_db(db)
+    Insert(Connection &conn, const char *tableName)
+        : m_db(conn.sqlite())
+        , m_conn(conn)
     {
         const TableDef *table = Schema::table(QLatin1String(tableName));
+        m_table = table->name;
         QStringList marks;
         for (const ColumnDef &c : table->columns) {
-            if (c.type == FieldType::AutoInc)
+            if (c.type == FieldType::AutoInc) {
+                m_autoInc = c.name;
                 continue;
+            }
             m_columns.append(c.name);
             marks.append(QStringLiteral("?"));
+        }
+        if (!m_db) {
+            m_values.resize(size_t(m_columns.size()));
+            m_nulls.assign(size_t(m_columns.size()), true);
+            return;
         }
         const QString sql
             = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                   .arg(table->name, m_columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_stmt, nullptr) != SQLITE_OK)
-            fail(db);
+        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &m_stmt, nullptr) != SQLITE_OK)
+            fail(m_db);
     }
     ~Insert() { sqlite3_finalize(m_stmt); }
     Insert(const Insert &) = delete;
@@ -104,10 +117,25 @@ public:
         databaseError(QStringLiteral("No column '%1'").arg(QLatin1String(column)));
     }
 
-    void integer(int p, qint64 v) { check(sqlite3_bind_int64(m_stmt, p, v)); }
-    void real(int p, double v) { check(sqlite3_bind_double(m_stmt, p, v)); }
+    void integer(int p, qint64 v)
+    {
+        if (!m_db)
+            return set(p, QByteArray::number(v));
+        check(sqlite3_bind_int64(m_stmt, p, v));
+    }
+    void real(int p, double v)
+    {
+        if (!m_db) {
+            char buffer[32];
+            const auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+            return set(p, QByteArray(buffer, int(end - buffer)));
+        }
+        check(sqlite3_bind_double(m_stmt, p, v));
+    }
     void text(int p, const char *s, int size)
     {
+        if (!m_db)
+            return set(p, size < 0 ? QByteArray(s) : QByteArray(s, size));
         check(sqlite3_bind_text(m_stmt, p, s, size, SQLITE_STATIC));
     }
     void text(int p, const QByteArray &s) { text(p, s.constData(), int(s.size())); }
@@ -116,6 +144,8 @@ public:
     // Writes the row and leaves every parameter NULL for the next one.
     qint64 run()
     {
+        if (!m_db)
+            return copyRow();
         if (sqlite3_step(m_stmt) != SQLITE_DONE) {
             sqlite3_reset(m_stmt);
             fail(m_db);
@@ -125,6 +155,18 @@ public:
         return sqlite3_last_insert_rowid(m_db);
     }
 
+    // Sends the rows still held (PostgreSQL) and moves the key's sequence past them.
+    void finish()
+    {
+        if (m_db)
+            return;
+        flush();
+        if (!m_autoInc.isEmpty() && m_next > 1)
+            m_conn.exec(QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), %3)")
+                            .arg(m_table, m_autoInc.toLower())
+                            .arg(m_next - 1));
+    }
+
 private:
     void check(int rc)
     {
@@ -132,9 +174,86 @@ private:
             fail(m_db);
     }
 
+    void set(int p, QByteArray value)
+    {
+        m_values[size_t(p - 1)] = std::move(value);
+        m_nulls[size_t(p - 1)] = false;
+    }
+
+    static void appendEscaped(QByteArray &out, const QByteArray &value)
+    {
+        for (const char c : value) {
+            switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            default: out += c;
+            }
+        }
+    }
+
+    qint64 copyRow()
+    {
+        const qint64 id = m_next++;
+        if (!m_autoInc.isEmpty()) {
+            m_buffer += QByteArray::number(id);
+            m_buffer += '\t';
+        }
+        for (size_t i = 0; i < m_values.size(); ++i) {
+            if (i > 0)
+                m_buffer += '\t';
+            if (m_nulls[i])
+                m_buffer += "\\N";
+            else
+                appendEscaped(m_buffer, m_values[i]);
+            m_nulls[i] = true;
+        }
+        m_buffer += '\n';
+        if (m_buffer.size() > 8 * 1024 * 1024)
+            flush();
+        return id;
+    }
+
+    void flush()
+    {
+        if (m_buffer.isEmpty())
+            return;
+        QStringList columns = m_columns;
+        if (!m_autoInc.isEmpty())
+            columns.prepend(m_autoInc);
+        PgConnection *pg = m_conn.pg();
+        pg->finishStreaming();
+        PGconn *conn = pg->native();
+        const QByteArray sql = QStringLiteral("COPY %1 (%2) FROM STDIN")
+                                   .arg(m_table, columns.join(QLatin1Char(',')))
+                                   .toUtf8();
+        PGresult *r = PQexec(conn, sql.constData());
+        if (PQresultStatus(r) != PGRES_COPY_IN)
+            pg->fail(r);
+        PQclear(r);
+        if (PQputCopyData(conn, m_buffer.constData(), int(m_buffer.size())) != 1
+            || PQputCopyEnd(conn, nullptr) != 1)
+            pg->fail(nullptr);
+        m_buffer.clear();
+        r = PQgetResult(conn);
+        if (PQresultStatus(r) != PGRES_COMMAND_OK)
+            pg->fail(r);
+        PQclear(r);
+        while ((r = PQgetResult(conn)))
+            PQclear(r);
+    }
+
     sqlite3 *m_db;
+    Connection &m_conn;
     sqlite3_stmt *m_stmt = nullptr;
+    QString m_table;
+    QString m_autoInc;
     QStringList m_columns;
+    std::vector<QByteArray> m_values;
+    std::vector<bool> m_nulls;
+    QByteArray m_buffer;
+    qint64 m_next = 1;
 };
 
 // Rich text as the standard rich-text control writes it: code page 1252 with \'hh escapes.
@@ -634,7 +753,7 @@ struct Lookups
     std::vector<QByteArray> healthCodes; // BENIF texts, in healthSystems() order
 };
 
-Lookups writeLookups(sqlite3 *db, Random &rng)
+Lookups writeLookups(Connection &db, Random &rng)
 {
     Lookups lookups;
 
@@ -689,6 +808,10 @@ Lookups writeLookups(sqlite3 *db, Random &rng)
         conclusoes.text(cDescricao, text);
         conclusoes.run();
     }
+    medico.finish();
+    convencao.finish();
+    frase.finish();
+    conclusoes.finish();
     return lookups;
 }
 
@@ -883,7 +1006,7 @@ void drawScores(Random &rng, Exam &e)
 class Generator
 {
 public:
-    Generator(sqlite3 *db, const DemoOptions &options,
+    Generator(Connection &db, const DemoOptions &options,
               const std::function<void(int, int)> &progress)
         : m_db(db)
         , m_options(options)
@@ -897,7 +1020,7 @@ public:
 private:
     void report(int step);
 
-    sqlite3 *m_db;
+    Connection &m_db;
     const DemoOptions &m_options;
     const std::function<void(int, int)> &m_progress;
     Random m_rng;
@@ -1145,6 +1268,9 @@ void Generator::run()
             report(1);
         }
     }
+    pac.finish();
+    eco.finish();
+    img.finish();
 }
 
 } // namespace
@@ -1152,19 +1278,32 @@ void Generator::run()
 void DemoData::generate(sqlite3 *db, const DemoOptions &options,
                         const std::function<void(int done, int total)> &progress)
 {
+    SqliteConnection conn(db);
+    generate(conn, options, progress);
+}
+
+void DemoData::generate(Connection &db, const DemoOptions &options,
+                        const std::function<void(int done, int total)> &progress)
+{
     if (!options.today.isValid())
         databaseError(QStringLiteral("The demo data needs a valid date for today"));
     if (options.patients < 0 || options.exams < 0 || (options.patients == 0 && options.exams > 0))
         databaseError(QStringLiteral("The demo data needs patients for its exams"));
 
-    SqliteStore::exec(db, QStringLiteral("BEGIN IMMEDIATE"));
-    try {
-        Schema::beginBulkLoad(db);
+    if (db.isPostgreSql()) {
+        // Inside the caller's transaction; the folding trigger keeps the names as they arrive.
         Generator(db, options, progress).run();
-        Schema::endBulkLoad(db);
-        SqliteStore::exec(db, QStringLiteral("COMMIT"));
+        return;
+    }
+    sqlite3 *handle = db.sqlite();
+    SqliteStore::exec(handle, QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        Schema::beginBulkLoad(handle);
+        Generator(db, options, progress).run();
+        Schema::endBulkLoad(handle);
+        SqliteStore::exec(handle, QStringLiteral("COMMIT"));
     } catch (...) {
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
 }

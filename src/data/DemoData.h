@@ -6,6 +6,7 @@
 #include <functional>
 
 struct sqlite3;
+class Connection;
 
 struct DemoOptions
 {
@@ -25,5 +26,8 @@ class DemoData
 {
 public:
     static void generate(sqlite3 *db, const DemoOptions &options,
+                         const std::function<void(int done, int total)> &progress = {});
+    // On PostgreSQL the rows are written inside the caller's transaction.
+    static void generate(Connection &db, const DemoOptions &options,
                          const std::function<void(int done, int total)> &progress = {});
 };

@@ -7,6 +7,8 @@
 #include <QStringList>
 
 struct sqlite3;
+class Connection;
+class Database;
 
 // One column as the system declares it. size is the maximum length of a String column and 0 for
 // every other type; required columns must hold a value when a row is posted (the engine checks it).
@@ -66,7 +68,21 @@ public:
     // Brings a database written by an older version of the program up to this one, silently:
     // a step that fails is tried again at the next start. The version is SQLite's user_version.
     static void upgrade(sqlite3 *db);
+    // The same for the database's store: SQLite as above; PostgreSQL keeps its version in the
+    // one-row table VersionTable.
+    static void upgrade(Database &db);
     static constexpr int Version = 3;
+    static constexpr const char *VersionTable = "taluvo_schema";
+
+    // On a PostgreSQL server: the seven tables in one transaction, their names unquoted (so kept
+    // in lower case), text columns in the "C" collation so they sort by code point as SQLite
+    // does, indexes ordering nulls first, each table with a row identity column "rowid", and the
+    // folded names kept by a plpgsql trigger of built-in functions only. Refused when any of the
+    // tables already exists. Runs inside the caller's transaction (on SQLite: as create above).
+    static void create(Connection &db);
+    [[nodiscard]] static QStringList postgreSqlStatements();
+    // Every table and column name in its spelling, for stores that give names back in lower case.
+    [[nodiscard]] static QStringList names();
 
     // The triggers that keep a folded column, and the fill of it for every row at once (after a
     // bulk load made with the triggers absent, or when the column is added). The fill folds with

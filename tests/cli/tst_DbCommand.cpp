@@ -1,7 +1,10 @@
 #include "cli/CommandLine.h"
 #include "cli/DbCommand.h"
 #include "data/Schema.h"
+#include "platform/engine/PgConnection.h"
+#include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
+#include "support/PgTestDatabase.h"
 #include "platform/widgets/Clock.h"
 #include "support/TestSupport.h"
 
@@ -104,6 +107,7 @@ private Q_SLOTS:
     void initReplacesOnlyAnEmptyFile();
     void checkNamesEachFinding_data();
     void checkNamesEachFinding();
+    void demoOnServerEqualsTheDirectory();
 
 private:
     [[nodiscard]] int db(const QStringList &args);
@@ -382,6 +386,69 @@ void tst_DbCommand::failedDemoLeavesNothingBehind()
     // The same directory then takes a database normally.
     m_env->clock().setNow(TestEnvironment::defaultNow());
     QCOMPARE(db({ "init", path("kept") }), 0);
+}
+
+namespace {
+// Every row of every table, values as the engine reads them, in key order.
+QStringList rowsOf(Connection &db)
+{
+    QStringList rows;
+    for (const TableDef &t : Schema::tables()) {
+        QStringList columns;
+        for (const ColumnDef &c : t.columns)
+            columns.append(c.name);
+        SqlStatement st(db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                                .arg(columns.join(QLatin1String(", ")), t.name,
+                                     columns.mid(0, 2).join(QLatin1String(", "))));
+        while (st.step()) {
+            QStringList values;
+            for (int c = 0; c < st.columnCount(); ++c)
+                values.append(st.isNull(c) ? QStringLiteral("null") : st.value(c).toString());
+            rows.append(t.name + QLatin1Char(':') + values.join(QLatin1Char('|')));
+        }
+    }
+    return rows;
+}
+} // namespace
+
+void tst_DbCommand::demoOnServerEqualsTheDirectory()
+{
+    if (PgTestDatabase::serverUri().isEmpty())
+        QSKIP("TALUVO_TEST_PG is not set");
+    PgTestDatabase pg;
+    // A password in the location is never shown.
+    const QString uri = pg.uri() + QStringLiteral("&password=segredo");
+    const QStringList options = { "--patients", "30", "--exams", "90", "--seed", "3" };
+    QCOMPARE(db(QStringList { "demo", path("a") } + options), 0);
+    QString output;
+    QString errors;
+    const auto run = [&](const QStringList &args) {
+        output.clear();
+        errors.clear();
+        QTextStream out(&output);
+        QTextStream err(&errors);
+        bool handled = false;
+        const int code = runCommandLine(QStringList { "db" } + args, &handled, out, err);
+        out.flush();
+        err.flush();
+        return code;
+    };
+    QCOMPARE(run(QStringList { "demo", uri } + options), 0);
+    QVERIFY(!output.contains("segredo"));
+    QVERIFY2(output.contains(pg.uri()), qPrintable(output));
+    // A second creation is refused and changes nothing.
+    QCOMPARE(run({ "init", uri }), 1);
+    QVERIFY2(errors.contains("já tem uma base de dados"), qPrintable(errors));
+    QVERIFY(!errors.contains("segredo"));
+
+    SqliteConnection local(SqliteStore::handle(
+        SqliteStore::open(path("a"), QStringLiteral("tst_DbCommand_a"), false)));
+    PgConnection server(pg.uri());
+    const QStringList expected = rowsOf(local);
+    QCOMPARE(expected.size(), 8 + 12 + 20 + 6 + 30 + 90 + 90);
+    QCOMPARE(rowsOf(server), expected);
+    local.close(false);
+    SqliteStore::close(QStringLiteral("tst_DbCommand_a"));
 }
 
 QTEST_GUILESS_MAIN(tst_DbCommand)

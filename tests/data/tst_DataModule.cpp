@@ -9,6 +9,8 @@
 #include "platform/widgets/DialogRecorder.h"
 #include "support/EngineFixture.h"
 #include "support/MemoryRecordLocks.h"
+#include "platform/engine/PgConnection.h"
+#include "support/PgTestDatabase.h"
 #include "support/PracticeDirectory.h"
 #include "support/TestSupport.h"
 
@@ -110,7 +112,7 @@ private:
     QVariant scalar(const QString &sql) { return scalarOn(m_module->Database2, sql); }
     static QVariant scalarOn(Database *db, const QString &sql)
     {
-        SqlStatement st(db->handle(), sql);
+        SqlStatement st(db->connection(), sql);
         return st.step() ? st.value(0) : QVariant();
     }
     void setNow(const QDateTime &now) { m_env->clock().setNow(now); }
@@ -188,6 +190,8 @@ void tst_DataModule::windowsMadeEarlierAreBoundOnLoad()
 // An older database gains the technician column and loses the times of its birth dates, once.
 void tst_DataModule::upgradeRunsOnceAndQuietly()
 {
+    if (PgTestDatabase::wanted())
+        QSKIP("works on the SQLite file itself");
     const auto exec = [this](const QString &sql) {
         QSqlDatabase db = SqliteStore::open(m_dir->path(), QStringLiteral("old"), false);
         SqliteStore::exec(SqliteStore::handle(db), sql);
@@ -220,11 +224,15 @@ void tst_DataModule::upgradeRunsOnceAndQuietly()
 
 void tst_DataModule::missingTableGivesOneMessageAndOthersOpen()
 {
-    {
-        QSqlDatabase db = SqliteStore::open(m_dir->path(), QStringLiteral("drop"), false);
-        SqliteStore::exec(SqliteStore::handle(db), QStringLiteral("DROP TABLE frase"));
+    if (PgTestDatabase::wanted()) {
+        PgConnection(m_dir->location()).exec(QStringLiteral("DROP TABLE frase"));
+    } else {
+        {
+            QSqlDatabase db = SqliteStore::open(m_dir->path(), QStringLiteral("drop"), false);
+            SqliteStore::exec(SqliteStore::handle(db), QStringLiteral("DROP TABLE frase"));
+        }
+        SqliteStore::close(QStringLiteral("drop"));
     }
-    SqliteStore::close(QStringLiteral("drop"));
     start();
     QCOMPARE(m_env->recorder().messages(),
              QStringList { QStringLiteral("ATENÇÃO:\r\rErro ao abrir «« Frase.db »»") });
@@ -618,6 +626,8 @@ void tst_DataModule::storageFaults_data()
 
 void tst_DataModule::storageFaults()
 {
+    if (PgTestDatabase::wanted())
+        QSKIP("faults of the SQLite file itself");
     QFETCH(int, fault);
     QFETCH(int, kind);
     QFETCH(bool, starts);

@@ -1,6 +1,10 @@
 #include "data/Schema.h"
 
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/PgConnection.h"
+#include "platform/engine/SqlStatement.h"
+#include "support/EngineFixture.h"
+#include "support/PgTestDatabase.h"
 #include "platform/engine/SqliteStore.h"
 #include "platform/engine/TextFold.h"
 
@@ -15,8 +19,21 @@
 #include <memory>
 
 namespace {
-const QString Connection = QStringLiteral("tst_Schema");
+const QString ConnectionName = QStringLiteral("tst_Schema");
+
+// A server database holding the seven tables; none without a server.
+std::unique_ptr<PgTestDatabase> serverWithSchema()
+{
+    if (PgTestDatabase::serverUri().isEmpty())
+        return nullptr;
+    auto pg = std::make_unique<PgTestDatabase>();
+    PgConnection conn(pg->uri());
+    conn.begin();
+    Schema::create(conn);
+    conn.commit();
+    return pg;
 }
+} // namespace
 
 class tst_Schema : public QObject
 {
@@ -40,6 +57,11 @@ private Q_SLOTS:
     void foldedNameKeptByPlainSqlite();
     void upgradeAddsFoldedNamesOnce();
 
+    // On a PostgreSQL server (TALUVO_TEST_PG).
+    void serverTablesMatch();
+    void serverKeepsFoldedNames();
+    void serverKeysAndRefusal();
+
 private:
     QSqlQuery exec(const QString &sql);
     [[nodiscard]] bool tryExec(const QString &sql);
@@ -54,14 +76,14 @@ void tst_Schema::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_db = SqliteStore::open(m_dir->path(), Connection, true);
+    m_db = SqliteStore::open(m_dir->path(), ConnectionName, true);
     Schema::create(SqliteStore::handle(m_db));
 }
 
 void tst_Schema::cleanup()
 {
     m_db = QSqlDatabase();
-    SqliteStore::close(Connection);
+    SqliteStore::close(ConnectionName);
     m_dir.reset();
 }
 
@@ -321,7 +343,7 @@ void tst_Schema::createRefusesAnExistingTableAndChangesNothing()
 {
     cleanup();
     m_dir = std::make_unique<QTemporaryDir>();
-    m_db = SqliteStore::open(m_dir->path(), Connection, true);
+    m_db = SqliteStore::open(m_dir->path(), ConnectionName, true);
     exec(QStringLiteral("CREATE TABLE medico (x INTEGER)"));
 
     QVERIFY_THROWS_EXCEPTION(DatabaseError, Schema::create(SqliteStore::handle(m_db)));
@@ -332,6 +354,89 @@ void tst_Schema::createRefusesAnExistingTableAndChangesNothing()
     QCOMPARE(tables, QStringList({ "medico" }));
     // The connection is usable again: no transaction was left open.
     QVERIFY(tryExec(QStringLiteral("INSERT INTO medico VALUES (1)")));
+}
+
+void tst_Schema::serverTablesMatch()
+{
+    const auto pg = serverWithSchema();
+    if (!pg)
+        QSKIP("TALUVO_TEST_PG is not set");
+    PgConnection server(pg->uri());
+    for (const QString &name : Schema::names())
+        server.addNameSpelling(name);
+    SqliteConnection local(SqliteStore::handle(m_db));
+    for (const TableDef &t : Schema::tables()) {
+        const auto columns = server.tableInfo(t.name);
+        const auto expected = local.tableInfo(t.name);
+        QCOMPARE(columns.size(), expected.size());
+        for (size_t i = 0; i < columns.size(); ++i) {
+            QCOMPARE(columns[i].name, expected[i].name);
+            QCOMPARE(columns[i].type, expected[i].type);
+            QCOMPARE(columns[i].keyOrder > 0, expected[i].keyOrder > 0);
+        }
+        for (const IndexDef &i : t.indexes)
+            QCOMPARE(server.indexColumns(i.name), local.indexColumns(i.name));
+    }
+    SqlStatement version(server, "SELECT version FROM taluvo_schema");
+    QVERIFY(version.step());
+    QCOMPARE(version.int64(0), Schema::Version);
+}
+
+void tst_Schema::serverKeepsFoldedNames()
+{
+    const auto pg = serverWithSchema();
+    if (!pg)
+        QSKIP("TALUVO_TEST_PG is not set");
+    PgConnection server(pg->uri());
+    QStringList names;
+    for (char32_t c = 0x80; c < 0x2000; ++c) {
+        if (QChar::category(c) == QChar::Other_NotAssigned || QChar::isSurrogate(c))
+            continue;
+        if (c < 0x530 || c >= 0x1E00)
+            names.append(QStringLiteral("Ana ") + QString::fromUcs4(&c, 1) + QStringLiteral("x"));
+    }
+    names << QStringLiteral("ÁLVARO ÉVORA") << QStringLiteral("A\u0301lvaro")
+          << QStringLiteral("ŁUKASZ Ø. STRAßE") << QStringLiteral("Nguyễn Thị Ánh");
+    server.begin();
+    for (const QString &name : names) {
+        SqlStatement insert(server, "INSERT INTO bddid (NOME, BENIF) VALUES (?, '1')");
+        insert.bind(0, name);
+        insert.step();
+    }
+    // An update of the name folds it again; other columns leave it alone.
+    server.exec("UPDATE bddid SET NOME = 'Érica' WHERE NF = 1; UPDATE bddid SET BENIF = '2'");
+    server.commit();
+    names[0] = QStringLiteral("Érica");
+    SqlStatement read(server, "SELECT NOME_ORDEM FROM bddid ORDER BY NF");
+    int wrong = 0;
+    for (const QString &name : names) {
+        QVERIFY(read.step());
+        if (read.text(0) != TextFold::searchKey(name) && ++wrong < 5)
+            qWarning() << name << read.text(0) << TextFold::searchKey(name);
+    }
+    QCOMPARE(wrong, 0);
+}
+
+void tst_Schema::serverKeysAndRefusal()
+{
+    const auto pg = serverWithSchema();
+    if (!pg)
+        QSKIP("TALUVO_TEST_PG is not set");
+    PgConnection server(pg->uri());
+    server.exec("INSERT INTO eco (CodigoPaciente, CodigoExame) VALUES (1, '2024-01-01 08:00:00.000');"
+                "INSERT INTO imagem (CodpacienteI, DodExamei) VALUES (1, 'x'), (1, 'x')");
+    QCOMPARE(errorOf([&] {
+                 server.exec("INSERT INTO eco (CodigoPaciente, CodigoExame) "
+                             "VALUES (1, '2024-01-01 08:00:00.000')");
+             }),
+             QStringLiteral("Key violation."));
+    // A second creation fails whole: the rows stay.
+    server.begin();
+    QVERIFY(!errorOf([&] { Schema::create(server); }).isEmpty());
+    server.rollback();
+    SqlStatement count(server, "SELECT count(*) FROM imagem");
+    QVERIFY(count.step());
+    QCOMPARE(count.int64(0), 2);
 }
 
 QTEST_GUILESS_MAIN(tst_Schema)

@@ -6,6 +6,12 @@
 
 EngineFixture::EngineFixture()
 {
+    if (PgTestDatabase::wanted()) {
+        m_pg = std::make_unique<PgTestDatabase>();
+        m_db = std::make_unique<Database>(QStringLiteral("BDC"));
+        m_db->openLocation(m_pg->uri());
+        return;
+    }
     {
         // Creating the file through the store gives it the same pragmas and modes as production.
         QSqlDatabase created = SqliteStore::open(m_dir.path(), QStringLiteral("fixture-create"),
@@ -20,16 +26,28 @@ EngineFixture::EngineFixture()
 EngineFixture::~EngineFixture()
 {
     m_db.reset();
+    m_pg.reset();
+}
+
+QString EngineFixture::location() const
+{
+    return m_pg ? m_pg->uri() : m_dir.path();
 }
 
 void EngineFixture::exec(const QString &sql)
 {
-    SqliteStore::exec(m_db->handle(), sql);
+    if (!m_pg) {
+        SqliteStore::exec(m_db->handle(), sql);
+        return;
+    }
+    m_db->connection().exec(PgTestDatabase::portable(sql));
+    if (sql.contains(QLatin1String("INSERT"), Qt::CaseInsensitive))
+        PgTestDatabase::syncSequences(m_db->connection());
 }
 
 QVariant EngineFixture::scalar(const QString &sql)
 {
-    SqlStatement st(m_db->handle(), sql);
+    SqlStatement st(m_db->connection(), sql);
     if (!st.step())
         return QVariant();
     return st.value(0);
@@ -38,7 +56,7 @@ QVariant EngineFixture::scalar(const QString &sql)
 void EngineFixture::reopen()
 {
     m_db->close();
-    m_db->openDirectory(m_dir.path());
+    m_db->openLocation(location());
 }
 
 QString errorOf(const std::function<void()> &fn)

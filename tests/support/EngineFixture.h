@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/engine/Database.h"
+#include "support/PgTestDatabase.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -8,7 +9,8 @@
 #include <functional>
 #include <memory>
 
-// A fresh SQLite file in a temporary directory, connected as the logical database "BDC".
+// A fresh SQLite file in a temporary directory, connected as the logical database "BDC"; with
+// TALUVO_TEST_BACKEND=postgresql, a fresh PostgreSQL database instead (PgTestDatabase).
 // Tests create their own tables with plain SQL (exec) so that engine rules are checked without
 // the system's schema.
 class EngineFixture
@@ -19,6 +21,9 @@ public:
 
     [[nodiscard]] Database &db() { return *m_db; }
     [[nodiscard]] QString dir() const { return m_dir.path(); }
+    // The directory or the server URI the database is on.
+    [[nodiscard]] QString location() const;
+    [[nodiscard]] bool onServer() const { return m_pg != nullptr; }
     void exec(const QString &sql);
     // Single value of a query, for checking what was stored.
     [[nodiscard]] QVariant scalar(const QString &sql);
@@ -27,6 +32,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    std::unique_ptr<PgTestDatabase> m_pg;
     std::unique_ptr<Database> m_db;
 };
 

@@ -2,7 +2,9 @@
 
 #include "data/Schema.h"
 #include "platform/engine/Database.h"
+#include "platform/engine/PgConnection.h"
 #include "platform/engine/SqliteStore.h"
+#include "support/PgTestDatabase.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -10,6 +12,18 @@
 
 PracticeDirectory::PracticeDirectory(const QString &sampleSql)
 {
+    if (PgTestDatabase::wanted()) {
+        m_pg = std::make_unique<PgTestDatabase>();
+        PgConnection db(m_pg->uri());
+        db.begin();
+        Schema::create(db);
+        if (!sampleSql.isEmpty())
+            db.exec(sampleSql);
+        PgTestDatabase::syncSequences(db);
+        db.commit();
+        Database::setCommandLineDirectory(m_pg->uri());
+        return;
+    }
     {
         QSqlDatabase db = SqliteStore::open(m_dir.path(), QStringLiteral("practice-setup"), true);
         Schema::create(SqliteStore::handle(db));
@@ -23,6 +37,11 @@ PracticeDirectory::PracticeDirectory(const QString &sampleSql)
 PracticeDirectory::~PracticeDirectory()
 {
     Database::setCommandLineDirectory(QString());
+}
+
+QString PracticeDirectory::location() const
+{
+    return m_pg ? m_pg->uri() : m_dir.path();
 }
 
 void focusAndWait(QWidget *w)

@@ -2,7 +2,10 @@
 
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/RecordLocks.h"
+#include "platform/engine/PgConnection.h"
+#include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
+#include "platform/engine/StoreLocation.h"
 #include "platform/engine/StorageFault.h"
 
 #include <QDir>
@@ -94,6 +97,10 @@ void Database::open()
     if (isConnected())
         return;
     const QString dir = resolveAlias(m_alias);
+    if (StoreLocation::isServer(dir)) {
+        connectToServer(dir);
+        return;
+    }
     if (!QFileInfo(dir).isDir())
         databaseError(QStringLiteral("Cannot connect to database '%1': the directory '%2' of alias "
                                      "'%3' does not exist")
@@ -115,6 +122,53 @@ void Database::openDirectory(const QString &dir)
     connectTo(dir);
 }
 
+void Database::openLocation(const QString &location)
+{
+    if (!StoreLocation::isServer(location)) {
+        openDirectory(location);
+        return;
+    }
+    if (isConnected())
+        close();
+    connectToServer(location);
+}
+
+void Database::connectToServer(const QString &uri)
+{
+    std::unique_ptr<PgConnection> conn;
+    try {
+        conn = std::make_unique<PgConnection>(uri);
+    } catch (const DatabaseError &e) {
+        // libpq's reason, the location without its password.
+        databaseError(QStringLiteral("Cannot connect to database '%1' of alias '%2': %3")
+                          .arg(m_name, m_alias, e.message()));
+    }
+    const QStringList tables = conn->tables();
+    const QString shown = StoreLocation::shown(uri);
+    if (!m_expectedTables.isEmpty()) {
+        bool any = false;
+        for (const QString &t : tables)
+            any = any || m_expectedTables.contains(t, Qt::CaseInsensitive);
+        if (!any)
+            throw StorageFault(StorageFault::Kind::NotADatabase, shown);
+    }
+    int version = 0;
+    if (tables.contains(QLatin1String("taluvo_schema"))) {
+        SqlStatement st(*conn, QStringLiteral("SELECT max(version) FROM taluvo_schema"));
+        if (st.step())
+            version = int(st.int64(0));
+    }
+    if (m_newestVersion >= 0 && version > m_newestVersion)
+        throw StorageFault(StorageFault::Kind::NewerVersion, shown, version, m_newestVersion);
+    m_unprotected.clear();
+    m_readOnly = false;
+    m_storedVersion = version;
+    m_directory = uri;
+    m_conn = std::move(conn);
+    for (const QString &name : std::as_const(m_spellings))
+        m_conn->addNameSpelling(name);
+}
+
 void Database::connectTo(const QString &dir)
 {
     const SqliteStore::Probe probe = SqliteStore::probe(dir);
@@ -129,11 +183,11 @@ void Database::connectTo(const QString &dir)
         throw StorageFault(StorageFault::Kind::NewerVersion, SqliteStore::filePath(dir),
                            probe.userVersion, m_newestVersion);
     m_unprotected = SqliteStore::protect(dir);
-    m_connectionName = QStringLiteral("taluvo-%1-%2").arg(m_name).arg(++connectionCounter);
-    QSqlDatabase db = SqliteStore::open(dir, m_connectionName, false, probe.readOnly);
+    const QString connectionName
+        = QStringLiteral("taluvo-%1-%2").arg(m_name).arg(++connectionCounter);
+    m_conn = std::make_unique<SqliteConnection>(dir, connectionName, probe.readOnly);
     m_readOnly = probe.readOnly;
     m_storedVersion = probe.userVersion;
-    m_handle = SqliteStore::handle(db);
     m_directory = dir;
 }
 
@@ -141,38 +195,66 @@ void Database::close(bool keepStatistics)
 {
     if (m_recordLocks)
         m_recordLocks->unlockAll();
-    if (!m_handle)
+    if (!m_conn)
         return;
     if (m_transactionOpen) {
         try {
-            SqliteStore::exec(m_handle, QStringLiteral("ROLLBACK"));
+            m_conn->rollback();
         } catch (const DatabaseError &) {
         }
         m_transactionOpen = false;
     }
     m_pending.clear();
     m_done.clear();
-    m_handle = nullptr;
-    SqliteStore::close(m_connectionName, keepStatistics && !m_readOnly);
-    m_connectionName.clear();
+    std::unique_ptr<Connection> conn = std::move(m_conn);
+    conn->close(keepStatistics && !m_readOnly);
 }
 
 QString Database::filePath() const
 {
-    return m_directory.isEmpty() ? QString() : SqliteStore::filePath(m_directory);
+    if (m_directory.isEmpty())
+        return QString();
+    return StoreLocation::isServer(m_directory) ? StoreLocation::shown(m_directory)
+                                                : SqliteStore::filePath(m_directory);
+}
+
+QString Database::shownLocation() const
+{
+    return StoreLocation::shown(m_directory);
+}
+
+Connection &Database::connection() const
+{
+    if (!m_conn)
+        databaseError(QStringLiteral("Database '%1' is not connected").arg(m_name));
+    return *m_conn;
 }
 
 sqlite3 *Database::handle() const
 {
-    if (!m_handle)
-        databaseError(QStringLiteral("Database '%1' is not connected").arg(m_name));
-    return m_handle;
+    sqlite3 *h = connection().sqlite();
+    if (!h)
+        databaseError(QStringLiteral("This operation needs an SQLite database; '%1' is on the "
+                                     "database server %2")
+                          .arg(m_name, shownLocation()));
+    return h;
+}
+
+void Database::registerNames(const QStringList &names)
+{
+    for (const QString &name : names) {
+        m_spellings.insert(name.toLower(), name);
+        if (m_conn)
+            m_conn->addNameSpelling(name);
+    }
 }
 
 void Database::registerColumnType(const QString &table, const QString &column, FieldType type,
                                   int size)
 {
     m_columnTypes.insert(typeKey(table, column), ColumnType{type, size});
+    if (!m_spellings.contains(column.toLower()))
+        registerNames({column, table + QLatin1Char('.') + column});
 }
 
 void Database::registerFoldedColumn(const QString &table, const QString &column,
@@ -245,9 +327,7 @@ void Database::beginTransaction()
         reader.second();
         removeReader(reader.first);
     }
-    // IMMEDIATE takes the write lock at once, before any write checks the rows it changes, so
-    // another instance cannot write between the check and the write.
-    SqliteStore::exec(handle(), QStringLiteral("BEGIN IMMEDIATE"));
+    connection().begin();
     m_transactionOpen = true;
 }
 
@@ -278,16 +358,16 @@ void Database::commitAll()
     }
     beginTransaction();
     runPending();
-    SqliteStore::exec(handle(), QStringLiteral("COMMIT"));
+    connection().commit();
     m_transactionOpen = false;
     m_done.clear();
 }
 
 void Database::rollbackAll()
 {
-    if (m_transactionOpen && m_handle) {
+    if (m_transactionOpen && m_conn) {
         try {
-            SqliteStore::exec(m_handle, QStringLiteral("ROLLBACK"));
+            m_conn->rollback();
         } catch (const DatabaseError &) {
         }
     }

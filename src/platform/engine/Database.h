@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/engine/Connection.h"
 #include "platform/engine/FieldType.h"
 
 #include <QHash>
@@ -15,8 +16,8 @@
 class RecordLocks;
 struct sqlite3;
 
-// A logical database (such as "BDC") over an alias that names a directory; all its tables live in
-// one SQLite file there. Tables and queries find their database by its logical name.
+// A logical database (such as "BDC") over an alias that names a location: a directory, whose one
+// SQLite file holds all its tables, or a PostgreSQL server named by a URI (StoreLocation). Tables and queries find their database by its logical name.
 //
 // Writes of one user operation (an exam post with its segment scores, a delete with its details)
 // are gathered in a write group and committed in one transaction when the outermost operation
@@ -33,7 +34,7 @@ public:
     [[nodiscard]] const QString &databaseName() const { return m_name; }
     [[nodiscard]] const QString &aliasName() const { return m_alias; }
     void setAliasName(const QString &alias) { m_alias = alias; }
-    // A directory given on the command line wins over every other way of resolving the alias.
+    // A location given on the command line wins over every other way of resolving the alias.
     static void setCommandLineDirectory(const QString &dir);
     [[nodiscard]] static QString commandLineDirectory();
     // --data DIR, then $TALUVO_DATA, then [Aliases] in the engine's settings file, then
@@ -49,12 +50,22 @@ public:
     void open();
     // Connects to an explicit directory (tools and tests).
     void openDirectory(const QString &dir);
+    // Connects to a directory or a server URI.
+    void openLocation(const QString &location);
     // keepStatistics: SQLite updates the planner's statistics first (a session that ended
     // normally); a start-up that failed leaves the file as it found it.
     void close(bool keepStatistics = true);
-    [[nodiscard]] bool isConnected() const { return m_handle != nullptr; }
+    [[nodiscard]] bool isConnected() const { return m_conn != nullptr; }
+    // The directory or URI connected to (a URI as given, password and all: never show it; see
+    // shownLocation()).
     [[nodiscard]] const QString &directory() const { return m_directory; }
+    [[nodiscard]] QString shownLocation() const;
+    [[nodiscard]] Connection &connection() const;
+    [[nodiscard]] bool isPostgreSql() const { return m_conn && m_conn->isPostgreSql(); }
+    // The SQLite handle, for work only SQLite does; throws on another store.
     [[nodiscard]] sqlite3 *handle() const;
+    // Names of the schema, in the spelling results give them back in.
+    void registerNames(const QStringList &names);
     [[nodiscard]] static Database *find(const QString &databaseName);
 
     // A file whose user_version is above this is refused before anything is written, and so is
@@ -129,6 +140,7 @@ public:
 
 private:
     void connectTo(const QString &dir);
+    void connectToServer(const QString &uri);
     void beginTransaction();
     void runPending();
     void commitAll();
@@ -137,10 +149,10 @@ private:
     QString m_name;
     QString m_alias = QStringLiteral("Arvendi2");
     QString m_directory;
-    QString m_connectionName;
-    sqlite3 *m_handle = nullptr;
+    std::unique_ptr<Connection> m_conn;
     QHash<QString, ColumnType> m_columnTypes;
     QHash<QString, QString> m_foldedColumns;
+    QHash<QString, QString> m_spellings;
     std::vector<Write> m_pending;
     std::vector<Write> m_done; // ran inside the open transaction, kept for undo
     int m_groupDepth = 0;

@@ -939,7 +939,7 @@ int Dataset::positionOfRowid(qint64 rowid) const
     return -1;
 }
 
-void Dataset::applyInsertedRowid(quint64 uid, qint64 rowid)
+void Dataset::applyInsertedRowid(quint64 uid, qint64 rowid, std::optional<qint64> key)
 {
     rowsChanged();
     bool keyed = false;
@@ -947,7 +947,7 @@ void Dataset::applyInsertedRowid(quint64 uid, qint64 rowid)
         row.rowid = rowid;
         for (const auto &f : m_fields) {
             if (f->dataType() == FieldType::AutoInc && !row.values[f->index()].isValid()) {
-                row.values[f->index()] = QVariant(rowid);
+                row.values[f->index()] = QVariant(key.value_or(rowid));
                 keyed = true;
             }
         }

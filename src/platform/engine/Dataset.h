@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include <functional>
+#include <optional>
 #include <memory>
 #include <vector>
 
@@ -212,7 +213,7 @@ protected:
     void setState(DatasetState state);
     // Puts the cursor on the first row (or nothing) after a reload, with scroll hooks.
     void afterReload(qint64 keepRowid, bool scrollHooks);
-    void applyInsertedRowid(quint64 uid, qint64 rowid);
+    void applyInsertedRowid(quint64 uid, qint64 rowid, std::optional<qint64> key = std::nullopt);
     [[nodiscard]] int findRowIndexByUid(quint64 uid) const;
     [[nodiscard]] int positionOfRowid(qint64 rowid) const;
     void moveTo(int position, bool scrolled);

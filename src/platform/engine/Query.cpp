@@ -7,7 +7,6 @@
 #include "platform/engine/SqlStatement.h"
 #include "platform/engine/StorageValue.h"
 
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <iterator>
@@ -269,12 +268,15 @@ std::unique_ptr<SqlStatement> Query::prepare(const QString &text)
     if (!db)
         databaseError(QStringLiteral("Unknown database: %1").arg(m_databaseName));
     db->flushForRead();
-    const QString sql = LocalSql::translate(
-        !text.isEmpty() ? text : m_paramCheck ? m_parsedSql : statementText(),
-        [db](const QString &column) { return db->columnTypeByName(column); });
+    const QString source = !text.isEmpty() ? text : m_paramCheck ? m_parsedSql : statementText();
+    // The server's dialect is reached by its own translation; until then the text goes as written.
+    const QString sql = db->isPostgreSql()
+        ? source
+        : LocalSql::translate(source,
+                              [db](const QString &column) { return db->columnTypeByName(column); });
     if (sql.trimmed().isEmpty())
         databaseError(QStringLiteral("No SQL statement available"));
-    auto st = std::make_unique<SqlStatement>(db->handle(), sql);
+    auto st = std::make_unique<SqlStatement>(db->connection(), sql);
     const int count = qMin(st->parameterCount(), int(m_params.size()));
     for (int i = 0; i < count; ++i)
         st->bind(i, m_params[size_t(i)].boundValue());
@@ -286,8 +288,12 @@ void Query::doOpen()
     m_atStart = true;
     m_atEnd = !isWindowed();
     m_cursorSegment = Segment::All;
-    m_cursor = isWindowed() ? prepare(windowStatement(Range(), true, 0)) : prepare();
+    m_cursorLimit = isWindowed() ? cursorLimit() : 0;
+    m_cursorRead = 0;
+    m_cursor = isWindowed() ? prepare(windowStatement(Range(), true, m_cursorLimit)) : prepare();
     SqlStatement &st = *m_cursor;
+    // The first rows show before the whole result is read.
+    st.setStreaming(true);
     // The keys' values come last, after the columns the fields read.
     const int columns = st.columnCount() - int(m_keys.size());
     if (columns <= 0) {
@@ -327,9 +333,14 @@ void Query::doOpen()
         keepCursor();
         return;
     }
+    // The server's row identity column, which "select *" takes, is not one of the table's.
+    const bool hideRowid = db && db->isPostgreSql()
+        && !statementText().contains(QLatin1String("rowid"), Qt::CaseInsensitive);
     for (int c = 0; c < columns; ++c) {
         const QString table = st.originTable(c);
         const QString column = st.originColumn(c);
+        if (hideRowid && column == QLatin1String("rowid"))
+            continue;
         FieldType type = FieldType::Unknown;
         int size = 0;
         if (!table.isEmpty() && db) {
@@ -346,13 +357,13 @@ void Query::doOpen()
                     type = FieldType::String;
             } else if (m_cursorHasRow) {
                 switch (st.columnType(c)) {
-                case SQLITE_INTEGER:
+                case SqlType::Integer:
                     type = FieldType::Integer;
                     break;
-                case SQLITE_FLOAT:
+                case SqlType::Float:
                     type = FieldType::Float;
                     break;
-                case SQLITE_BLOB:
+                case SqlType::Blob:
                     type = FieldType::Blob;
                     break;
                 default:
@@ -429,6 +440,7 @@ void Query::reloadRows()
         return;
     }
     m_cursor = prepare();
+    m_cursor->setStreaming(true);
     m_cursorHasRow = m_cursor->step();
     keepCursor();
 }
@@ -522,8 +534,11 @@ QString Query::windowStatement(const Range &range, bool towardsEnd, int limit) c
     if (!range.condition.isEmpty())
         conditions.append(range.condition);
     // Read towards the start, the order runs backwards.
-    const QString direction
-        = QLatin1String(m_descending == towardsEnd ? " desc" : " asc");
+    // SQLite's order, nulls first, on every store.
+    const bool postgreSql = database() && database()->isPostgreSql();
+    const QString direction = QLatin1String(
+        m_descending == towardsEnd ? (postgreSql ? " desc nulls last" : " desc")
+                                   : (postgreSql ? " asc nulls first" : " asc"));
     QString text = sql.left(c.from).trimmed() + QLatin1String(", ")
         + m_keys.join(QLatin1String(", ")) + QLatin1Char('\n')
         + sql.mid(c.from, (c.where >= 0 ? c.where : end) - c.from).trimmed();
@@ -619,7 +634,10 @@ void bindRange(SqlStatement &st, const QVariantList &bound)
 
 void Query::openCursor(const Range &range)
 {
-    m_cursor = prepare(windowStatement(range, true, 0));
+    m_cursorLimit = cursorLimit();
+    m_cursorRead = 0;
+    m_cursor = prepare(windowStatement(range, true, m_cursorLimit));
+    m_cursor->setStreaming(true);
     bindRange(*m_cursor, range.bound);
     m_cursorSegment = range.segment;
     m_cursorHasRow = m_cursor->step();
@@ -646,6 +664,12 @@ std::vector<DatasetRow> Query::readRange(Range range, bool towardsEnd, int limit
     return rows;
 }
 
+int Query::cursorLimit() const
+{
+    const Database *db = database();
+    return db && db->isPostgreSql() ? 1024 : 0;
+}
+
 bool Query::fetchWindowed()
 {
     if (m_atEnd)
@@ -659,6 +683,12 @@ bool Query::fetchWindowed()
             } else {
                 openCursor(rangeAfter(m_rows.back(), true));
             }
+        }
+        if (!m_cursorHasRow && m_cursorLimit > 0 && m_cursorRead >= m_cursorLimit) {
+            // A limited run ended, not the rows: the next run starts after the last row.
+            releaseCursor();
+            openCursor(rangeAfter(m_rows.back(), true));
+            continue;
         }
         if (!m_cursorHasRow) {
             const Segment segment = m_cursorSegment;
@@ -675,6 +705,7 @@ bool Query::fetchWindowed()
         }
         appendLoadedRow(readRow(*m_cursor));
         ++added;
+        ++m_cursorRead;
         m_cursorHasRow = m_cursor->step();
     }
     return added > 0;
@@ -809,6 +840,6 @@ int Query::execSql()
         close();
     auto st = prepare();
     while (st->step()) { }
-    m_rowsAffected = st->isReadOnly() ? 0 : sqlite3_changes(st->db());
+    m_rowsAffected = st->isReadOnly() ? 0 : int(st->changes());
     return m_rowsAffected;
 }

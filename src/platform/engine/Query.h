@@ -153,6 +153,11 @@ private:
     std::unique_ptr<SqlStatement> m_cursor;
     bool m_cursorHasRow = false;
     Segment m_cursorSegment = Segment::All;
+    // PostgreSQL plans a statement for all its rows: a cursor there reads a limited run, which
+    // it plans to start at once along the order's index, and the next run starts after it.
+    [[nodiscard]] int cursorLimit() const;
+    int m_cursorLimit = 0;
+    int m_cursorRead = 0;
 
     QStringList m_keys;
     bool m_descending = false;

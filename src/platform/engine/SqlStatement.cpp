@@ -1,6 +1,7 @@
 #include "platform/engine/SqlStatement.h"
 
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/PgConnection.h"
 #include "platform/engine/StorageFault.h"
 
 #include <sqlite3.h>
@@ -29,6 +30,24 @@ void throwSqliteError(sqlite3 *db, int rc)
     databaseError(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
 }
 
+SqlStatement::SqlStatement(Connection &connection, const QString &sql)
+{
+    if (PgConnection *pg = connection.pg()) {
+        m_pg = std::make_unique<PgStatement>(*pg, sql);
+        return;
+    }
+    m_db = connection.sqlite();
+    const QByteArray utf8 = sql.toUtf8();
+    const int rc = sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        throwSqliteError(m_db, rc);
+    }
+    if (!m_stmt)
+        databaseError(QStringLiteral("Empty SQL statement"));
+}
+
 SqlStatement::SqlStatement(sqlite3 *db, const QString &sql)
     : m_db(db)
 {
@@ -55,6 +74,8 @@ void SqlStatement::fail(int rc) const
 
 void SqlStatement::bind(int index, const QVariant &value)
 {
+    if (m_pg)
+        return m_pg->bind(index, value);
     int rc = SQLITE_OK;
     const int i = index + 1;
     if (!value.isValid() || value.isNull()) {
@@ -97,11 +118,15 @@ void SqlStatement::bind(int index, const QVariant &value)
 
 int SqlStatement::parameterCount() const
 {
+    if (m_pg)
+        return m_pg->parameterCount();
     return sqlite3_bind_parameter_count(m_stmt);
 }
 
 bool SqlStatement::step()
 {
+    if (m_pg)
+        return m_pg->step();
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
         return true;
@@ -113,63 +138,111 @@ bool SqlStatement::step()
 
 void SqlStatement::reset()
 {
+    if (m_pg)
+        return m_pg->reset();
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
 }
 
 int SqlStatement::columnCount() const
 {
+    if (m_pg)
+        return m_pg->columnCount();
     return sqlite3_column_count(m_stmt);
 }
 
 QString SqlStatement::columnName(int column) const
 {
+    if (m_pg)
+        return m_pg->columnName(column);
     return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
 }
 
 QString SqlStatement::originTable(int column) const
 {
+    if (m_pg)
+        return m_pg->originTable(column);
     return QString::fromUtf8(sqlite3_column_table_name(m_stmt, column));
 }
 
 QString SqlStatement::originColumn(int column) const
 {
+    if (m_pg)
+        return m_pg->originColumn(column);
     return QString::fromUtf8(sqlite3_column_origin_name(m_stmt, column));
 }
 
 QString SqlStatement::declaredType(int column) const
 {
+    if (m_pg)
+        return m_pg->declaredType(column);
     return QString::fromUtf8(sqlite3_column_decltype(m_stmt, column));
 }
 
-int SqlStatement::columnType(int column) const
+SqlType SqlStatement::columnType(int column) const
 {
-    return sqlite3_column_type(m_stmt, column);
+    if (m_pg)
+        return m_pg->columnType(column);
+    switch (sqlite3_column_type(m_stmt, column)) {
+    case SQLITE_INTEGER:
+        return SqlType::Integer;
+    case SQLITE_FLOAT:
+        return SqlType::Float;
+    case SQLITE_TEXT:
+        return SqlType::Text;
+    case SQLITE_BLOB:
+        return SqlType::Blob;
+    default:
+        return SqlType::Null;
+    }
+}
+
+void SqlStatement::setStreaming(bool streaming)
+{
+    if (m_pg)
+        m_pg->setStreaming(streaming);
+}
+
+qint64 SqlStatement::changes() const
+{
+    if (m_pg)
+        return m_pg->changes();
+    return sqlite3_changes64(m_db);
 }
 
 bool SqlStatement::isNull(int column) const
 {
+    if (m_pg)
+        return m_pg->isNull(column);
     return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
 }
 
 qint64 SqlStatement::int64(int column) const
 {
+    if (m_pg)
+        return m_pg->int64(column);
     return sqlite3_column_int64(m_stmt, column);
 }
 
 double SqlStatement::real(int column) const
 {
+    if (m_pg)
+        return m_pg->real(column);
     return sqlite3_column_double(m_stmt, column);
 }
 
 QString SqlStatement::text(int column) const
 {
+    if (m_pg)
+        return m_pg->text(column);
     const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
     return QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, column));
 }
 
 const char *SqlStatement::textData(int column, int *length) const
 {
+    if (m_pg)
+        return m_pg->textData(column, length);
     const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
     *length = sqlite3_column_bytes(m_stmt, column);
     return p;
@@ -177,6 +250,8 @@ const char *SqlStatement::textData(int column, int *length) const
 
 QVariant SqlStatement::value(int column) const
 {
+    if (m_pg)
+        return m_pg->value(column);
     switch (sqlite3_column_type(m_stmt, column)) {
     case SQLITE_INTEGER:
         return QVariant(qint64(sqlite3_column_int64(m_stmt, column)));
@@ -195,5 +270,7 @@ QVariant SqlStatement::value(int column) const
 
 bool SqlStatement::isReadOnly() const
 {
+    if (m_pg)
+        return m_pg->isReadOnly();
     return sqlite3_stmt_readonly(m_stmt) != 0;
 }

@@ -229,3 +229,92 @@ void SqliteStore::exec(sqlite3 *db, const QString &sql)
         }
     }
 }
+
+SqliteConnection::SqliteConnection(const QString &dir, const QString &connectionName,
+                                   bool readOnly)
+    : m_dir(dir)
+    , m_connectionName(connectionName)
+{
+    m_handle = SqliteStore::handle(SqliteStore::open(dir, connectionName, false, readOnly));
+}
+
+SqliteConnection::SqliteConnection(sqlite3 *borrowed)
+    : m_handle(borrowed)
+{
+}
+
+SqliteConnection::~SqliteConnection()
+{
+    close(false);
+}
+
+void SqliteConnection::close(bool tidy)
+{
+    if (!m_handle)
+        return;
+    m_handle = nullptr;
+    if (!m_connectionName.isEmpty())
+        SqliteStore::close(m_connectionName, tidy);
+}
+
+void SqliteConnection::exec(const QString &sql)
+{
+    SqliteStore::exec(m_handle, sql);
+}
+
+void SqliteConnection::begin()
+{
+    // IMMEDIATE takes the write lock at once, before any write checks the rows it changes, so
+    // another instance cannot write between the check and the write.
+    exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+void SqliteConnection::commit()
+{
+    exec(QStringLiteral("COMMIT"));
+}
+
+void SqliteConnection::rollback()
+{
+    if (m_handle && sqlite3_get_autocommit(m_handle) == 0)
+        sqlite3_exec(m_handle, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+qint64 SqliteConnection::lastInsertRowid() const
+{
+    return sqlite3_last_insert_rowid(m_handle);
+}
+
+std::vector<Connection::ColumnInfo> SqliteConnection::tableInfo(const QString &table)
+{
+    std::vector<ColumnInfo> columns;
+    SqlStatement info(m_handle, QStringLiteral("PRAGMA table_info(%1)").arg(quoteSqlName(table, false)));
+    while (info.step())
+        columns.push_back(ColumnInfo{info.text(1), info.text(2), int(info.int64(5))});
+    return columns;
+}
+
+QStringList SqliteConnection::indexColumns(const QString &index)
+{
+    QStringList cols;
+    SqlStatement info(m_handle, QStringLiteral("PRAGMA index_info(%1)").arg(quoteSqlName(index, false)));
+    while (info.step())
+        cols.append(info.text(2));
+    return cols;
+}
+
+QStringList SqliteConnection::tables()
+{
+    QStringList names;
+    SqlStatement st(m_handle, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"));
+    while (st.step())
+        names.append(st.text(0).toLower());
+    return names;
+}
+
+QString quoteSqlName(const QString &name, bool postgreSql)
+{
+    QString q = postgreSql ? name.toLower() : name;
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/engine/Connection.h"
+
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -56,4 +58,32 @@ public:
     [[nodiscard]] static sqlite3 *handle(const QSqlDatabase &db);
     // Runs one or more statements that return no rows; throws DatabaseError with SQLite's message.
     static void exec(sqlite3 *db, const QString &sql);
+};
+
+// The engine's connection to one SQLite file, opened by SqliteStore::open.
+class SqliteConnection : public Connection
+{
+public:
+    SqliteConnection(const QString &dir, const QString &connectionName, bool readOnly);
+    // A connection someone else opened and closes.
+    explicit SqliteConnection(sqlite3 *borrowed);
+    ~SqliteConnection() override;
+
+    [[nodiscard]] Kind kind() const override { return Kind::Sqlite; }
+    void exec(const QString &sql) override;
+    void begin() override;
+    void commit() override;
+    void rollback() override;
+    [[nodiscard]] qint64 lastInsertRowid() const override;
+    [[nodiscard]] std::vector<ColumnInfo> tableInfo(const QString &table) override;
+    [[nodiscard]] QStringList indexColumns(const QString &index) override;
+    [[nodiscard]] QStringList tables() override;
+    [[nodiscard]] QString location() const override { return m_dir; }
+    void close(bool tidy) override;
+    [[nodiscard]] sqlite3 *sqlite() const override { return m_handle; }
+
+private:
+    QString m_dir;
+    QString m_connectionName;
+    sqlite3 *m_handle = nullptr;
 };

@@ -3,7 +3,6 @@
 #include "platform/engine/Convert.h"
 #include "platform/engine/SqlStatement.h"
 
-#include <sqlite3.h>
 
 using namespace Convert;
 
@@ -91,14 +90,14 @@ QVariant StorageValue::toStorage(FieldType type, const QVariant &v)
 
 QVariant StorageValue::read(const SqlStatement &st, int column, FieldType type)
 {
-    const int sqlType = st.columnType(column);
-    if (sqlType == SQLITE_NULL)
+    const SqlType sqlType = st.columnType(column);
+    if (sqlType == SqlType::Null)
         return QVariant();
     switch (type) {
     case FieldType::String:
     case FieldType::Memo:
     case FieldType::FmtMemo:
-        if (sqlType == SQLITE_TEXT) {
+        if (sqlType == SqlType::Text) {
             int len = 0;
             const char *p = st.textData(column, &len);
             if (len == 0)
@@ -110,7 +109,7 @@ QVariant StorageValue::read(const SqlStatement &st, int column, FieldType type)
     case FieldType::Integer:
     case FieldType::LargeInt:
     case FieldType::AutoInc:
-        if (sqlType == SQLITE_FLOAT)
+        if (sqlType == SqlType::Float)
             return QVariant(qint64(qRound64(st.real(column))));
         return QVariant(qint64(st.int64(column)));
     case FieldType::Float:
@@ -119,7 +118,7 @@ QVariant StorageValue::read(const SqlStatement &st, int column, FieldType type)
         return QVariant(st.int64(column) != 0);
     case FieldType::Date:
     case FieldType::DateTime: {
-        if (sqlType == SQLITE_INTEGER || sqlType == SQLITE_FLOAT) {
+        if (sqlType == SqlType::Integer || sqlType == SqlType::Float) {
             const double serial = st.real(column);
             if (type == FieldType::Date)
                 return QVariant(serialToDate(serial));

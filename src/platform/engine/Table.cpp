@@ -9,18 +9,11 @@
 
 #include <QRegularExpression>
 
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <limits>
 
 namespace {
-QString quoteName(const QString &name)
-{
-    QString q = name;
-    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
 
 const QString kChangedMessage
     = QStringLiteral("Couldn't perform the edit because another user changed the record.");
@@ -251,17 +244,16 @@ void Table::doOpen()
     if (!db)
         databaseError(QStringLiteral("Unknown database: %1").arg(m_databaseName));
     db->flushForRead();
+    m_postgreSql = db->isPostgreSql();
     const QString table = sqlTableName();
     QStringList columns;
     QStringList types;
     QList<int> pkOrder;
     {
-        SqlStatement info(db->handle(),
-                          QStringLiteral("PRAGMA table_info(%1)").arg(quoteName(table)));
-        while (info.step()) {
-            columns.append(info.text(1));
-            types.append(info.text(2));
-            pkOrder.append(int(info.int64(5)));
+        for (const Connection::ColumnInfo &c : db->connection().tableInfo(table)) {
+            columns.append(c.name);
+            types.append(c.type);
+            pkOrder.append(c.keyOrder);
         }
     }
     if (columns.isEmpty())
@@ -356,15 +348,15 @@ void Table::doOpen()
 
     QStringList select{QStringLiteral("rowid")};
     for (const QString &c : m_columnNames)
-        select.append(quoteName(c));
+        select.append(quoted(c));
     for (const QString &c : m_hiddenColumns)
-        select.append(quoteName(c));
+        select.append(quoted(c));
     m_columnsSql = select.join(QLatin1String(", "));
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(m_columnsSql, quoteName(table));
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(m_columnsSql, quoted(table));
     if (!m_detailFields.isEmpty()) {
         QStringList where;
         for (int idx : m_detailFields)
-            where.append(quoteName(m_columnNames[idx]) + QStringLiteral(" = ?"));
+            where.append(quoted(m_columnNames[idx]) + QStringLiteral(" = ?"));
         sql += QStringLiteral(" WHERE ") + where.join(QLatin1String(" AND "));
     }
     // A whole table is read in storage order and sorted here: a sequential scan plus an
@@ -387,8 +379,8 @@ void Table::doOpen()
     }
     bool windowed = false;
     if (sqlOrdered && m_detailFields.isEmpty() && m_filterText.trimmed().isEmpty()) {
-        SqlStatement few(db->handle(), QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 LIMIT %2)")
-                                           .arg(quoteName(table))
+        SqlStatement few(db->connection(), QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 LIMIT %2) AS few")
+                                           .arg(quoted(table))
                                            .arg(m_windowSize + 1));
         windowed = few.step() && few.int64(0) > m_windowSize;
     }
@@ -399,9 +391,10 @@ void Table::doOpen()
     if (!m_sortInMemory) {
         QStringList order;
         for (const QString &c : m_indexColumns)
-            order.append(quoteName(c));
+            order.append(quoted(c));
         order.append(QStringLiteral("rowid"));
-        sql += QStringLiteral(" ORDER BY ") + order.join(QLatin1String(", "));
+        sql += QStringLiteral(" ORDER BY ")
+            + order.join(QLatin1String(m_postgreSql ? " NULLS FIRST, " : ", "));
     }
     m_selectSql = sql;
     m_select.reset();
@@ -433,15 +426,19 @@ void Table::resolveKey(const QStringList &pkColumns)
     }
     QStringList where;
     for (int idx : m_keyFields)
-        where.append(quoteName(m_columnNames[idx]) + QStringLiteral(" IS ?"));
+        // A key column is never null on PostgreSQL's side, where "IS" would miss its index.
+        where.append(quoted(m_columnNames[idx])
+                     + (!m_postgreSql ? QStringLiteral(" IS ?")
+                        : m_keyWithRowid ? QStringLiteral(" IS NOT DISTINCT FROM ?")
+                                         : QStringLiteral(" = ?")));
     if (m_keyWithRowid)
         where.append(QStringLiteral("rowid = ?"));
     m_keyWhere = where.join(QLatin1String(" AND "));
     QStringList select{QStringLiteral("rowid")};
     for (const QString &c : m_columnNames)
-        select.append(quoteName(c));
+        select.append(quoted(c));
     m_checkSelect = QStringLiteral("SELECT %1 FROM %2 WHERE %3")
-                        .arg(select.join(QLatin1String(", ")), quoteName(sqlTableName()),
+                        .arg(select.join(QLatin1String(", ")), quoted(sqlTableName()),
                              m_keyWhere);
 }
 
@@ -457,11 +454,7 @@ void Table::resolveIndex(const QStringList &tableColumns, const QStringList &pkC
 {
     Database *db = database();
     if (!m_indexName.isEmpty()) {
-        QStringList cols;
-        SqlStatement info(db->handle(),
-                          QStringLiteral("PRAGMA index_info(%1)").arg(quoteName(m_indexName)));
-        while (info.step())
-            cols.append(info.text(2));
+        const QStringList cols = db->connection().indexColumns(m_indexName);
         if (cols.isEmpty())
             databaseError(QStringLiteral("Index '%1' not found for table %2")
                               .arg(m_indexName, m_tableName));
@@ -528,7 +521,7 @@ void Table::loadRows()
         return;
     }
     if (!m_select)
-        m_select = std::make_unique<SqlStatement>(db->handle(), m_selectSql);
+        m_select = std::make_unique<SqlStatement>(db->connection(), m_selectSql);
     SqlStatement &st = *m_select;
     st.reset();
     for (int i = 0; i < keys.size(); ++i)
@@ -537,8 +530,8 @@ void Table::loadRows()
     const int n = int(types.size());
     if (m_sortInMemory) {
         // Counting is a cheap b-tree walk and saves growing the row vector step by step.
-        SqlStatement count(db->handle(),
-                           QStringLiteral("SELECT count(*) FROM %1").arg(quoteName(sqlTableName())));
+        SqlStatement count(db->connection(),
+                           QStringLiteral("SELECT count(*) FROM %1").arg(quoted(sqlTableName())));
         if (count.step())
             m_rows.reserve(size_t(count.int64(0)));
     }
@@ -726,7 +719,7 @@ Table::RowCheck Table::rowCheck(const DatasetRow &asRead) const
     return check;
 }
 
-qint64 Table::findAsRead(sqlite3 *db, const RowCheck &check,
+qint64 Table::findAsRead(Connection &db, const RowCheck &check,
                          std::optional<QVector<QVariant>> *stored)
 {
     SqlStatement st(db, check.select);
@@ -824,7 +817,7 @@ void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *origi
 {
     checkCanModify();
     Database *db = database();
-    const QString table = quoteName(sqlTableName());
+    const QString table = quoted(sqlTableName());
     QStringList columns;
     QVariantList values;
     for (int i = 0; i < fieldCount(); ++i) {
@@ -837,7 +830,7 @@ void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *origi
                    && original->values[i].isNull() == v.isNull()) {
             continue;
         }
-        columns.append(quoteName(m_columnNames[i]));
+        columns.append(quoted(m_columnNames[i]));
         values.append(StorageValue::toStorage(f->dataType(), v));
     }
     QPointer<Table> self(this);
@@ -854,15 +847,29 @@ void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *origi
                       .arg(table, columns.join(QLatin1String(", ")),
                            marks.join(QLatin1String(", ")));
         }
+        // The server gives back the row identity, and the key it numbered, which on SQLite is
+        // the row identity itself.
+        QString returning = QStringLiteral(" RETURNING rowid");
+        for (int i = 0; i < fieldCount(); ++i) {
+            if (field(i)->dataType() == FieldType::AutoInc) {
+                returning += QStringLiteral(", ") + quoted(m_columnNames[i]);
+                break;
+            }
+        }
         db->submit(Database::Write{
-            [db, sql, values, self, uid]() {
-                SqlStatement st(db->handle(), sql);
+            [db, sql, returning, values, self, uid]() {
+                Connection &conn = db->connection();
+                const bool server = conn.isPostgreSql();
+                SqlStatement st(conn, server ? sql + returning : sql);
                 for (int i = 0; i < values.size(); ++i)
                     st.bind(i, values[i]);
-                st.step();
-                const qint64 rowid = sqlite3_last_insert_rowid(db->handle());
+                const bool row = st.step();
+                const qint64 rowid = server ? (row ? st.int64(0) : 0) : conn.lastInsertRowid();
+                std::optional<qint64> key;
+                if (server && row && st.columnCount() > 1 && !st.isNull(1))
+                    key = st.int64(1);
                 if (self) {
-                    self->applyInsertedRowid(uid, rowid);
+                    self->applyInsertedRowid(uid, rowid, key);
                     self->readHiddenKeys(uid, rowid);
                 }
             },
@@ -886,7 +893,7 @@ void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *origi
             if (whereAll) {
                 // The write group holds the write lock: nobody writes between check and update.
                 std::optional<QVector<QVariant>> stored;
-                const qint64 rowid = findAsRead(db->handle(), check, &stored);
+                const qint64 rowid = findAsRead(db->connection(), check, &stored);
                 if (!rowid) {
                     if (self)
                         self->rememberConflict(uid, stored);
@@ -894,14 +901,14 @@ void Table::writeRecord(bool inserting, DatasetRow &row, const DatasetRow *origi
                 }
                 where = {QVariant(rowid)};
             }
-            SqlStatement st(db->handle(), sql);
+            SqlStatement st(db->connection(), sql);
             int n = 0;
             for (const QVariant &v : values)
                 st.bind(n++, v);
             for (const QVariant &v : where)
                 st.bind(n++, v);
             st.step();
-            if (sqlite3_changes(db->handle()) == 0)
+            if (st.changes() == 0)
                 databaseError(kDeletedMessage);
             if (self) {
                 self->m_storedAfterConflict.erase(uid);
@@ -918,24 +925,24 @@ void Table::writeDelete(const DatasetRow &row, std::function<void()> undo)
     const RowCheck check = rowCheck(row);
     const bool whereAll = m_updateMode == UpdateMode::WhereAll;
     const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2")
-                            .arg(quoteName(sqlTableName()),
+                            .arg(quoted(sqlTableName()),
                                  whereAll ? QStringLiteral("rowid = ?") : m_keyWhere);
     db->submit(Database::Write{[db, sql, check, whereAll]() {
                                    QVariantList where = check.key;
                                    if (whereAll) {
                                        std::optional<QVector<QVariant>> stored;
                                        const qint64 rowid
-                                           = findAsRead(db->handle(), check, &stored);
+                                           = findAsRead(db->connection(), check, &stored);
                                        if (!rowid)
                                            databaseError(stored ? kChangedMessage
                                                                 : kDeletedMessage);
                                        where = {QVariant(rowid)};
                                    }
-                                   SqlStatement st(db->handle(), sql);
+                                   SqlStatement st(db->connection(), sql);
                                    for (int i = 0; i < where.size(); ++i)
                                        st.bind(i, where[i]);
                                    st.step();
-                                   if (sqlite3_changes(db->handle()) == 0)
+                                   if (st.changes() == 0)
                                        databaseError(kDeletedMessage);
                                },
                                std::move(undo)});
@@ -984,20 +991,27 @@ void Table::gotoCurrent(Table &other)
     callHook(hooks().afterScroll);
 }
 
+QString Table::quoted(const QString &name) const
+{
+    return quoteSqlName(name, m_postgreSql);
+}
+
 SqlStatement &Table::cached(const QString &sql) const
 {
     auto &st = m_statements[sql];
     if (!st)
-        st = std::make_unique<SqlStatement>(database()->handle(), sql);
+        st = std::make_unique<SqlStatement>(database()->connection(), sql);
     return *st;
 }
 
 QString Table::orderBy(bool forward) const
 {
     QStringList order;
-    const QLatin1String desc(forward ? "" : " DESC");
+    // PostgreSQL puts nulls last unless told: the order is SQLite's, nulls first.
+    const QLatin1String desc(m_postgreSql ? (forward ? " NULLS FIRST" : " DESC NULLS LAST")
+                                          : (forward ? "" : " DESC"));
     for (const QString &c : m_indexColumns)
-        order.append(quoteName(c) + desc);
+        order.append(quoted(c) + desc);
     order.append(QStringLiteral("rowid") + desc);
     return order.join(QLatin1String(", "));
 }
@@ -1024,7 +1038,7 @@ QList<std::pair<QString, QVariantList>> Table::nullsBefore(const DatasetRow &row
     QStringList equal;
     QVariantList binds;
     for (int i = 0; i < key.size(); ++i) {
-        const QString c = quoteName(m_indexColumns[i]);
+        const QString c = quoted(m_indexColumns[i]);
         QStringList where = equal;
         where.append(c + QStringLiteral(" IS NULL"));
         parts.append({ where.join(QLatin1String(" AND ")), binds });
@@ -1038,7 +1052,7 @@ QString Table::keysetWhere(const DatasetRow &row, bool after, QVariantList *bind
 {
     QStringList columns;
     for (const QString &c : m_indexColumns)
-        columns.append(quoteName(c));
+        columns.append(quoted(c));
     QVariantList values = storedKey(row);
     bool anyNull = false;
     for (const QVariant &v : values)
@@ -1079,7 +1093,7 @@ std::vector<DatasetRow> Table::readSql(const QString &where, const QVariantList 
                                        bool forward, int limit, qint64 offset) const
 {
     database()->flushForRead();
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(m_columnsSql, quoteName(sqlTableName()));
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(m_columnsSql, quoted(sqlTableName()));
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where;
     sql += QStringLiteral(" ORDER BY ") + orderBy(forward) + QStringLiteral(" LIMIT ? OFFSET ?");
@@ -1158,7 +1172,7 @@ std::vector<DatasetRow> Table::readRowsAt(qint64 offset, int limit)
 qint64 Table::countRows() const
 {
     database()->flushForRead();
-    SqlStatement &st = cached(QStringLiteral("SELECT count(*) FROM %1").arg(quoteName(sqlTableName())));
+    SqlStatement &st = cached(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(sqlTableName())));
     st.reset();
     const qint64 n = st.step() ? st.int64(0) : 0;
     st.reset();
@@ -1171,7 +1185,7 @@ qint64 Table::countRowsBefore(const DatasetRow &row) const
     QVariantList binds;
     const QString where = keysetWhere(row, false, &binds);
     SqlStatement &st = cached(
-        QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(quoteName(sqlTableName()), where));
+        QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(quoted(sqlTableName()), where));
     st.reset();
     for (int i = 0; i < binds.size(); ++i)
         st.bind(i, binds[i]);
@@ -1179,7 +1193,7 @@ qint64 Table::countRowsBefore(const DatasetRow &row) const
     st.reset();
     for (const auto &[nullWhere, nullBinds] : nullsBefore(row)) {
         SqlStatement &nulls = cached(QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
-                                         .arg(quoteName(sqlTableName()), nullWhere));
+                                         .arg(quoted(sqlTableName()), nullWhere));
         nulls.reset();
         for (int i = 0; i < nullBinds.size(); ++i)
             nulls.bind(i, nullBinds[i]);
@@ -1196,7 +1210,7 @@ Dataset::Seek Table::seekFirst(const QList<Field *> &fields, const QVariantList 
     QVariantList binds;
     for (int i = 0; i < fields.size(); ++i) {
         const Field *f = fields[i];
-        QString column = quoteName(m_columnNames[f->index()]);
+        QString column = quoted(m_columnNames[f->index()]);
         const QVariant &w = wanted[i];
         const FieldType type = f->dataType();
         if (!w.isValid()) {
@@ -1208,7 +1222,7 @@ Dataset::Seek Table::seekFirst(const QList<Field *> &fields, const QVariantList 
                     = database()->foldedColumn(sqlTableName(), m_columnNames[f->index()]);
                 if (folded.isEmpty())
                     return Seek::CannotSeek;
-                column = quoteName(folded);
+                column = quoted(folded);
             }
             const QString key = w.toString();
             if (options.partialKey) {
@@ -1240,9 +1254,9 @@ void Table::readHiddenKeys(quint64 uid, qint64 rowid)
         return;
     QStringList columns;
     for (const QString &c : m_hiddenColumns)
-        columns.append(quoteName(c));
+        columns.append(quoted(c));
     SqlStatement &st = cached(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
-                                  .arg(columns.join(QLatin1String(", ")), quoteName(sqlTableName())));
+                                  .arg(columns.join(QLatin1String(", ")), quoted(sqlTableName())));
     st.reset();
     st.bind(0, QVariant(rowid));
     if (!st.step()) {

@@ -10,7 +10,7 @@
 
 class SqlStatement;
 class MasterLink;
-struct sqlite3;
+class Connection;
 
 // A table of the logical database, opened by its file name ("eco.DB" is the SQL table eco).
 // It loads its rows into memory in index order; as a detail it holds only the rows that match
@@ -124,12 +124,13 @@ private:
     void resolveKey(const QStringList &pkColumns);
     struct RowCheck;
     [[nodiscard]] RowCheck rowCheck(const DatasetRow &asRead) const;
-    [[nodiscard]] static qint64 findAsRead(sqlite3 *db, const RowCheck &check,
+    [[nodiscard]] static qint64 findAsRead(Connection &db, const RowCheck &check,
                                            std::optional<QVector<QVariant>> *stored);
     void rememberConflict(quint64 uid, std::optional<QVector<QVariant>> stored);
     // Index order as SQL: the rows after (or before) row, with the values to bind.
     [[nodiscard]] QString keysetWhere(const DatasetRow &row, bool after, QVariantList *binds) const;
     [[nodiscard]] QString orderBy(bool forward) const;
+    [[nodiscard]] QString quoted(const QString &name) const;
     // Rows before row that a comparison of row values leaves out: those whose key is null where
     // row's is not, after keys equal to row's; each with its values to bind.
     [[nodiscard]] QList<std::pair<QString, QVariantList>> nullsBefore(const DatasetRow &row) const;
@@ -175,6 +176,7 @@ private:
     UpdateMode m_updateMode = UpdateMode::WhereAll;
     QList<int> m_keyFields;
     bool m_keyWithRowid = true;
+    bool m_postgreSql = false;
     QString m_keyWhere; // "k1" IS ? AND ... [AND rowid = ?]
     QString m_checkSelect; // rowid and every column read, of the row m_keyWhere finds
     // Rows whose write found them changed or gone: what the store held then (nothing if gone),

@@ -419,8 +419,8 @@ private Q_SLOTS:
         const QString strayChars = QStringLiteral("aBãç1");
         QRandomGenerator random(20240615);
         const auto chance = [&](int percent) { return int(random.bounded(100)) < percent; };
-        SqlStatement plain(m_fx->db().handle(), QStringLiteral("select ? like ?"));
-        SqlStatement escaped(m_fx->db().handle(), QStringLiteral("select ? like ? escape '!'"));
+        SqlStatement plain(m_fx->db().connection(), QStringLiteral("select ? like ?"));
+        SqlStatement escaped(m_fx->db().connection(), QStringLiteral("select ? like ? escape '!'"));
         int matched = 0;
         for (int i = 0; i < 4000; ++i) {
             const bool withEscape = i % 2;
@@ -501,7 +501,7 @@ private Q_SLOTS:
     QList<qint64> order(bool descending)
     {
         const QString dir = descending ? u" desc"_s : u" asc"_s;
-        SqlStatement st(m_fx->db().handle(),
+        SqlStatement st(m_fx->db().connection(),
                         u"select rowid from ex where n > 0 order by d%1, rowid%1"_s.arg(dir));
         QList<qint64> ids;
         while (st.step())
@@ -615,7 +615,7 @@ private Q_SLOTS:
 private:
     QVariant evaluate(const QString &sql, const QVariantList &args)
     {
-        SqlStatement st(m_fx->db().handle(), sql);
+        SqlStatement st(m_fx->db().connection(), sql);
         for (int i = 0; i < int(args.size()); ++i)
             st.bind(i, args[i]);
         return st.step() ? st.value(0) : QVariant();

@@ -207,10 +207,18 @@ void tst_Table::newExamGetsMasterValuesToTheMillisecond()
     QCOMPARE(p.eco.state(), DatasetState::Browse);
     QCOMPARE(p.img.state(), DatasetState::Browse);
 
-    QCOMPARE(m_fx->scalar(QStringLiteral("SELECT typeof(CodigoPaciente) || ' ' || CodigoPaciente "
-                                         "FROM eco WHERE CodigoExame LIKE '2024-06-15%'"))
-                 .toString(),
-             QStringLiteral("real 7.0"));
+    if (m_fx->onServer())
+        QCOMPARE(m_fx->scalar(QStringLiteral("SELECT pg_typeof(CodigoPaciente) || ' ' || "
+                                             "CodigoPaciente FROM eco WHERE CodigoExame LIKE "
+                                             "'2024-06-15%'"))
+                     .toString(),
+                 QStringLiteral("double precision 7"));
+    else
+        QCOMPARE(m_fx->scalar(QStringLiteral("SELECT typeof(CodigoPaciente) || ' ' || "
+                                             "CodigoPaciente FROM eco WHERE CodigoExame LIKE "
+                                             "'2024-06-15%'"))
+                     .toString(),
+                 QStringLiteral("real 7.0"));
     QCOMPARE(m_fx->scalar(QStringLiteral("SELECT DodExamei FROM imagem WHERE CodpacienteI = 7.0 "
                                          "AND DodExamei = (SELECT CodigoExame FROM eco WHERE "
                                          "CodigoExame LIKE '2024-06-15%')"))
@@ -345,8 +353,14 @@ void tst_Table::masterCancelAndMoveMakeDetailLeaveEdit()
 void tst_Table::failedSecondWriteStoresNothingAndKeepsTyping()
 {
     Practice &p = *m_p;
-    m_fx->exec(QStringLiteral("CREATE TRIGGER eco_refuse BEFORE INSERT ON eco WHEN NEW.Medico = "
-                              "'FALHA' BEGIN SELECT RAISE(ABORT, 'disk refused the exam'); END"));
+    m_fx->exec(m_fx->onServer()
+                   ? QStringLiteral("CREATE FUNCTION eco_refuse() RETURNS trigger LANGUAGE plpgsql "
+                                    "AS $$ BEGIN RAISE 'disk refused the exam'; END $$; "
+                                    "CREATE TRIGGER eco_refuse BEFORE INSERT ON eco FOR EACH ROW "
+                                    "WHEN (NEW.Medico = 'FALHA') EXECUTE FUNCTION eco_refuse()")
+                   : QStringLiteral("CREATE TRIGGER eco_refuse BEFORE INSERT ON eco WHEN "
+                                    "NEW.Medico = 'FALHA' BEGIN SELECT RAISE(ABORT, "
+                                    "'disk refused the exam'); END"));
     p.open();
     QVERIFY(p.pac.locate(QStringLiteral("NF"), 7));
     p.newExam(QDateTime(QDate(2024, 6, 15), QTime(10, 30)));
@@ -409,8 +423,12 @@ void tst_Table::deleteWithDetailsIsOneTransaction()
     QCOMPARE(m_fx->scalar(QStringLiteral("SELECT count(*) FROM imagem")).toInt(), 2);
 
     // A failing exam delete keeps its scores too.
-    m_fx->exec(QStringLiteral("CREATE TRIGGER eco_keep BEFORE DELETE ON eco BEGIN "
-                              "SELECT RAISE(ABORT, 'locked'); END"));
+    m_fx->exec(m_fx->onServer()
+                   ? QStringLiteral("CREATE FUNCTION eco_keep() RETURNS trigger LANGUAGE plpgsql "
+                                    "AS $$ BEGIN RAISE 'locked'; END $$; CREATE TRIGGER eco_keep "
+                                    "BEFORE DELETE ON eco FOR EACH ROW EXECUTE FUNCTION eco_keep()")
+                   : QStringLiteral("CREATE TRIGGER eco_keep BEFORE DELETE ON eco BEGIN "
+                                    "SELECT RAISE(ABORT, 'locked'); END"));
     QCOMPARE(errorOf([&] { p.eco.deleteRecord(); }), QStringLiteral("locked"));
     QCOMPARE(m_fx->scalar(QStringLiteral("SELECT count(*) FROM imagem")).toInt(), 2);
     QCOMPARE(p.eco.recordCount(), 1);
@@ -718,6 +736,19 @@ INSERT INTO pessoa (NOME) SELECT CASE WHEN i % 50 = 0 THEN NULL
     WHEN i % 3 = 0 THEN 'nome ' || (i * 7 % 101) ELSE 'NOME ' || (i * 7 % 101) END FROM n;
 )";
 
+// The same on a PostgreSQL server, the folded name kept by a trigger of its own kind.
+const char *const kPeopleOnServer = R"(
+CREATE TABLE pessoa (NF INTEGER PRIMARY KEY AUTOINCREMENT, NOME TEXT, NOME_ORDEM TEXT);
+CREATE INDEX pessoa_nome ON pessoa (NOME_ORDEM NULLS FIRST, NOME NULLS FIRST, rowid);
+CREATE FUNCTION pessoa_fold() RETURNS trigger LANGUAGE plpgsql AS $$
+    BEGIN NEW.NOME_ORDEM := lower(NEW.NOME); RETURN NEW; END $$;
+CREATE TRIGGER pessoa_fold BEFORE INSERT OR UPDATE OF NOME ON pessoa FOR EACH ROW
+    EXECUTE FUNCTION pessoa_fold();
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200)
+INSERT INTO pessoa (NOME) SELECT CASE WHEN i % 50 = 0 THEN NULL
+    WHEN i % 3 = 0 THEN 'nome ' || (i * 7 % 101) ELSE 'NOME ' || (i * 7 % 101) END FROM n;
+)";
+
 void openPeople(Table &t, int window)
 {
     t.setTableName(QStringLiteral("pessoa.db"));
@@ -731,10 +762,15 @@ void openPeople(Table &t, int window)
 QList<qint64> storedOrder(EngineFixture &fx, bool forward)
 {
     QList<qint64> ids;
-    const QString order = forward ? QStringLiteral("NOME_ORDEM, NOME, NF")
-                                  : QStringLiteral("NOME_ORDEM DESC, NOME DESC, NF DESC");
-    const QStringList all = fx.scalar(QStringLiteral("SELECT group_concat(NF) FROM (SELECT NF "
-                                                     "FROM pessoa ORDER BY %1)").arg(order))
+    QString order = forward ? QStringLiteral("NOME_ORDEM, NOME, NF")
+                            : QStringLiteral("NOME_ORDEM DESC, NOME DESC, NF DESC");
+    if (fx.onServer())
+        order = forward ? QStringLiteral("NOME_ORDEM NULLS FIRST, NOME NULLS FIRST, NF")
+                        : QStringLiteral("NOME_ORDEM DESC NULLS LAST, NOME DESC NULLS LAST, NF DESC");
+    const QString concat = fx.onServer() ? QStringLiteral("string_agg(NF::text, ',')")
+                                         : QStringLiteral("group_concat(NF)");
+    const QStringList all = fx.scalar(QStringLiteral("SELECT %1 FROM (SELECT NF FROM pessoa "
+                                                     "ORDER BY %2) AS o").arg(concat, order))
                                 .toString()
                                 .split(u',');
     for (const QString &id : all)
@@ -745,7 +781,7 @@ QList<qint64> storedOrder(EngineFixture &fx, bool forward)
 
 void tst_Table::windowWalksEveryRowOnceBothWays()
 {
-    m_fx->exec(QString::fromUtf8(kPeople));
+    m_fx->exec(QString::fromUtf8(m_fx->onServer() ? kPeopleOnServer : kPeople));
     Table t;
     openPeople(t, 16);
     QVERIFY(t.isWindowed());
@@ -811,7 +847,7 @@ void tst_Table::windowWalksEveryRowOnceBothWays()
 
 void tst_Table::windowLocatesAndGivesPositions()
 {
-    m_fx->exec(QString::fromUtf8(kPeople));
+    m_fx->exec(QString::fromUtf8(m_fx->onServer() ? kPeopleOnServer : kPeople));
     m_fx->db().registerFoldedColumn(QStringLiteral("pessoa"), QStringLiteral("NOME"),
                                     QStringLiteral("NOME_ORDEM"));
     Table t;
