@@ -1,5 +1,6 @@
 #include "data/ServerBackup.h"
 
+#include "data/Schema.h"
 #include "platform/engine/DatabaseError.h"
 
 #include <QDate>
@@ -35,7 +36,7 @@ struct ConnectionDeleter
 {
     void operator()(PGconn *c) const { PQfinish(c); }
 };
-using Connection = std::unique_ptr<PGconn, ConnectionDeleter>;
+using PgLink = std::unique_ptr<PGconn, ConnectionDeleter>;
 
 struct ResultDeleter
 {
@@ -143,9 +144,9 @@ Run runTool(const QString &name, QStringList arguments, const QString &location)
     return run;
 }
 
-Connection connect(const QString &location)
+PgLink connect(const QString &location)
 {
-    Connection c(PQconnectdb(location.toUtf8().constData()));
+    PgLink c(PQconnectdb(location.toUtf8().constData()));
     if (!c || PQstatus(c.get()) != CONNECTION_OK)
         fail(QStringLiteral("Não foi possível ligar a %1: %2")
                  .arg(ServerBackup::displayName(location),
@@ -154,7 +155,7 @@ Connection connect(const QString &location)
 }
 
 // A connection to the server of location that is to none of the databases it will rename.
-Connection connectToServer(const QString &location)
+PgLink connectToServer(const QString &location)
 {
     QString last;
     for (const char *maintenance : { "postgres", "template1" }) {
@@ -202,13 +203,28 @@ bool databaseExists(PGconn *c, const QString &name)
 
 int sevenTablesIn(const QString &location)
 {
-    Connection c = connect(location);
+    PgLink c = connect(location);
     Result r = exec(c.get(),
                     QStringLiteral("select count(*) from information_schema.tables where "
                                    "table_schema = current_schema() and lower(table_name) = "
                                    "any(string_to_array($1, ','))"),
                     { kTables.join(QLatin1Char(',')) });
     return QByteArray(PQgetvalue(r.get(), 0, 0)).toInt();
+}
+
+// The schema version a restored copy holds; 0 when it has no version table.
+int schemaVersion(const QString &location)
+{
+    PgLink c = connect(location);
+    Result r = exec(c.get(),
+                    QStringLiteral("select count(*) from information_schema.tables where "
+                                   "table_schema = current_schema() and table_name = $1"),
+                    { QLatin1String(Schema::VersionTable) });
+    if (QByteArray(PQgetvalue(r.get(), 0, 0)).toInt() == 0)
+        return 0;
+    Result v = exec(c.get(), QStringLiteral("select max(version) from %1")
+                                 .arg(QLatin1String(Schema::VersionTable)));
+    return QByteArray(PQgetvalue(v.get(), 0, 0)).toInt();
 }
 
 void dropQuietly(PGconn *c, const QString &name)
@@ -338,7 +354,7 @@ void restore(const QString &file, const QString &location, bool replace, const R
     const QString target = databaseName(location);
     if (target.isEmpty())
         fail(QStringLiteral("%1 não diz o nome da base de dados.").arg(displayName(location)));
-    Connection server = connectToServer(location);
+    PgLink server = connectToServer(location);
     PGconn *c = server.get();
 
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss"));
@@ -362,6 +378,12 @@ void restore(const QString &file, const QString &location, bool replace, const R
             fail(QStringLiteral("\"%1\" está danificada ou não se deixa restaurar: %2")
                      .arg(QDir::toNativeSeparators(file),
                           put.errors.section(QLatin1Char('\n'), 0, 0)));
+        if (const int version = schemaVersion(scratchLocation); version > Schema::Version)
+            fail(QStringLiteral("\"%1\" é de uma versão mais recente do programa (esquema %2; "
+                                "este conhece até ao %3).")
+                     .arg(QDir::toNativeSeparators(file))
+                     .arg(version)
+                     .arg(Schema::Version));
         if (check) {
             if (const QString refusal = check(scratchLocation, findings); !refusal.isEmpty())
                 fail(refusal);

@@ -153,6 +153,11 @@ void TestServerBackup::refusalsLeaveEverythingAsItWas()
     const QString target = practice(QStringLiteral("taluvo_test_sb_c"), 3);
     const QString file = m_dir.filePath(QStringLiteral("c.dump"));
     ServerBackup::make(practice(QStringLiteral("taluvo_test_sb_d"), 2000), file);
+    const QString newerSource = practice(QStringLiteral("taluvo_test_sb_e"), 1);
+    sql(newerSource, QStringLiteral("create table taluvo_schema (version integer); insert into "
+                                    "taluvo_schema values (99)"));
+    const QString newer = m_dir.filePath(QStringLiteral("e.dump"));
+    ServerBackup::make(newerSource, newer);
     QFile whole(file);
     QVERIFY(whole.open(QIODevice::ReadOnly));
     const QByteArray bytes = whole.readAll();
@@ -164,11 +169,12 @@ void TestServerBackup::refusalsLeaveEverythingAsItWas()
         f.write(content);
         return f.fileName();
     };
-    // Data cut short after a whole table of contents, text that is no archive, and a copy the
-    // caller's check refuses: each refused with the target untouched and no new database left.
+    // Data cut short after a whole table of contents, text that is no archive, a copy of a newer
+    // schema, and a copy the caller's check refuses: each refused with the target untouched and
+    // no new database left.
     QByteArray cut = bytes.left(bytes.size() - 3000);
     const QStringList bad { write(QStringLiteral("cut.dump"), cut),
-                            write(QStringLiteral("text.dump"), "not an archive\n"), file };
+                            write(QStringLiteral("text.dump"), "not an archive\n"), newer, file };
     const ServerBackup::RestoreCheck refuse = [](const QString &location, auto *) {
         return ServerBackup::databaseName(location).contains(QLatin1String("_restauro_"))
             ? QStringLiteral("versão mais recente")
