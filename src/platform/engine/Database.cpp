@@ -3,6 +3,7 @@
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/RecordLocks.h"
 #include "platform/engine/PgConnection.h"
+#include "platform/engine/PgRecordLocks.h"
 #include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
 #include "platform/engine/StoreLocation.h"
@@ -165,6 +166,9 @@ void Database::connectToServer(const QString &uri)
     m_storedVersion = version;
     m_directory = uri;
     m_conn = std::move(conn);
+    // Several workstations share a server: an edit holds its row against the others.
+    if (!m_recordLocks)
+        m_recordLocks = recordLocksFor(uri);
     for (const QString &name : std::as_const(m_spellings))
         m_conn->addNameSpelling(name);
 }
