@@ -67,7 +67,7 @@ private Q_SLOTS:
 private:
     int run(QStringList args)
     {
-        args.replaceInStrings(u"DIR"_s, m_dir->path());
+        args.replaceInStrings(u"DIR"_s, m_dir->location());
         args.replaceInStrings(u"OUT"_s, m_out->path());
         m_stdout.clear();
         m_stderr.clear();

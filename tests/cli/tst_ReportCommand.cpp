@@ -99,7 +99,7 @@ private:
     int run(QStringList args)
     {
         if (args.size() > 2)
-            args << u"--data"_s << m_dir->path() << u"--pdf"_s << m_pdf;
+            args << u"--data"_s << m_dir->location() << u"--pdf"_s << m_pdf;
         QString out;
         m_err.clear();
         QTextStream outStream(&out);

@@ -360,6 +360,7 @@ void PgConnection::describeOrigins(Prepared &prepared, PGresult *description)
 
 PgStatement::PgStatement(PgConnection &connection, const QString &sql)
     : m_conn(connection)
+    , m_connAlive(connection.lifetime())
 {
     m_keep = connection.prepare(sql);
     m_prepared = m_keep.get();
@@ -371,7 +372,7 @@ PgStatement::PgStatement(PgConnection &connection, const QString &sql)
 
 PgStatement::~PgStatement()
 {
-    if (m_conn.streaming() == this) {
+    if (!m_connAlive.expired() && m_conn.streaming() == this) {
         m_conn.setStreaming(nullptr);
         // The rest of the rows are read and dropped: the connection must be free for the next.
         drain();
@@ -433,6 +434,8 @@ void PgStatement::bind(int index, const QVariant &value)
 
 void PgStatement::execute()
 {
+    if (m_connAlive.expired())
+        databaseError(QStringLiteral("The database connection is closed"));
     m_conn.finishStreaming();
     PGconn *conn = m_conn.native();
     if (!conn)
@@ -467,7 +470,7 @@ void PgStatement::execute()
 
 PGresult *PgStatement::nextStreamed()
 {
-    PGconn *conn = m_conn.native();
+    PGconn *conn = m_connAlive.expired() ? nullptr : m_conn.native();
     while (true) {
         PGresult *r = nullptr;
         if (!m_drained.empty()) {
@@ -479,10 +482,13 @@ PGresult *PgStatement::nextStreamed()
                 m_onWire = false;
         }
         if (!r) {
+            if (!conn) {
+                if (m_onWire)
+                    databaseError(QStringLiteral("The database connection is closed"));
+                return nullptr;
+            }
             if (m_conn.streaming() == this)
                 m_conn.setStreaming(nullptr);
-            if (m_onWire || !conn)
-                m_conn.fail(nullptr);
             return nullptr;
         }
         const ExecStatusType status = PQresultStatus(r);
@@ -492,6 +498,11 @@ PGresult *PgStatement::nextStreamed()
             PQclear(r); // the end of the rows
             continue;
         }
+        if (!conn) {
+            const QString message = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
+            PQclear(r);
+            databaseError(message);
+        }
         // Whatever follows the failure is read off the wire before it is told.
         drain();
         m_conn.fail(r);
@@ -500,9 +511,13 @@ PGresult *PgStatement::nextStreamed()
 
 void PgStatement::drain()
 {
+    if (m_connAlive.expired()) {
+        m_onWire = false;
+        return;
+    }
     if (m_conn.streaming() == this)
         m_conn.setStreaming(nullptr);
-    PGconn *conn = m_conn.native();
+    PGconn *conn = m_connAlive.expired() ? nullptr : m_conn.native();
     while (m_onWire) {
         PGresult *r = conn ? PQgetResult(conn) : nullptr;
         if (!r) {
@@ -533,7 +548,7 @@ bool PgStatement::step()
 
 void PgStatement::reset()
 {
-    if (m_conn.streaming() == this) {
+    if (!m_connAlive.expired() && m_conn.streaming() == this) {
         m_conn.setStreaming(nullptr);
         drain();
     }

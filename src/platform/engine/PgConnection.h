@@ -58,6 +58,8 @@ public:
     void setStreaming(PgStatement *statement) { m_streaming = statement; }
     [[nodiscard]] PgStatement *streaming() const { return m_streaming; }
     void finishStreaming();
+    // Expires when the connection goes; statements left behind then touch nothing of it.
+    [[nodiscard]] std::weak_ptr<void> lifetime() const { return m_lifetime; }
     // Throws the engine's error for a failed result (which it frees) or a lost connection.
     [[noreturn]] void fail(pg_result *result);
     [[nodiscard]] QString spelling(const QString &name) const;
@@ -79,6 +81,7 @@ private:
     QHash<QString, QString> m_spellings;
     PgStatement *m_streaming = nullptr;
     int m_counter = 0;
+    std::shared_ptr<void> m_lifetime = std::make_shared<int>(0);
 };
 
 // One statement on a PostgreSQL connection; see SqlStatement, whose reading API it serves.
@@ -118,6 +121,7 @@ private:
     pg_result *nextStreamed();
 
     PgConnection &m_conn;
+    std::weak_ptr<void> m_connAlive;
     std::shared_ptr<PgConnection::Prepared> m_keep;
     const PgConnection::Prepared *m_prepared = nullptr;
     std::vector<QByteArray> m_values;

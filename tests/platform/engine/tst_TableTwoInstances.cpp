@@ -32,7 +32,7 @@ struct Instance
     Instance(const QString &name, const QString &dir, int patient)
         : db(name)
     {
-        db.openDirectory(dir);
+        db.openLocation(dir);
         const char *files[] = { "bddid.DB", "eco.DB", "imagem.db" };
         Table *tables[] = { &pac, &eco, &img };
         for (int i = 0; i < 3; ++i) {
@@ -78,8 +78,8 @@ private Q_SLOTS:
         m_env = std::make_unique<TestEnvironment>();
         m_fx = std::make_unique<EngineFixture>();
         m_fx->exec(QString::fromUtf8(kSchema));
-        m_a = std::make_unique<Instance>(QStringLiteral("A"), m_fx->dir(), 7);
-        m_b = std::make_unique<Instance>(QStringLiteral("B"), m_fx->dir(), 7);
+        m_a = std::make_unique<Instance>(QStringLiteral("A"), m_fx->location(), 7);
+        m_b = std::make_unique<Instance>(QStringLiteral("B"), m_fx->location(), 7);
     }
     void cleanup()
     {
@@ -91,6 +91,8 @@ private Q_SLOTS:
 
     void misdirectedWriteRefused()
     {
+        if (m_fx->onServer())
+            QSKIP("the server never gives a deleted row's identity to another row");
         // A deletes the exam B shows and adds one for another patient, which takes its rowid.
         const qint64 rowid = m_b->eco.currentRowid();
         m_a->img.deleteRecord();
@@ -153,7 +155,7 @@ private Q_SLOTS:
     void halfReadQueryDoesNotBlockAPost()
     {
         // A's grid shows the first rows of a long result; the rest still waits in the store.
-        m_fx->exec(QStringLiteral("CREATE TABLE many (n); WITH RECURSIVE c(n) AS (SELECT 1 UNION "
+        m_fx->exec(QStringLiteral("CREATE TABLE many (n INTEGER); WITH RECURSIVE c(n) AS (SELECT 1 UNION "
                                   "ALL SELECT n + 1 FROM c WHERE n < 2000) INSERT INTO many "
                                   "SELECT n FROM c"));
         Query list;
