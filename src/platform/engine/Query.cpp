@@ -269,11 +269,9 @@ std::unique_ptr<SqlStatement> Query::prepare(const QString &text)
         databaseError(QStringLiteral("Unknown database: %1").arg(m_databaseName));
     db->flushForRead();
     const QString source = !text.isEmpty() ? text : m_paramCheck ? m_parsedSql : statementText();
-    // The server's dialect is reached by its own translation; until then the text goes as written.
-    const QString sql = db->isPostgreSql()
-        ? source
-        : LocalSql::translate(source,
-                              [db](const QString &column) { return db->columnTypeByName(column); });
+    const QString sql = LocalSql::translate(
+        source, [db](const QString &column) { return db->columnTypeByName(column); },
+        db->isPostgreSql() ? LocalSql::Dialect::PostgreSql : LocalSql::Dialect::Sqlite);
     if (sql.trimmed().isEmpty())
         databaseError(QStringLiteral("No SQL statement available"));
     auto st = std::make_unique<SqlStatement>(db->connection(), sql);
