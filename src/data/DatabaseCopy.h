@@ -8,6 +8,7 @@
 #include <functional>
 
 struct sqlite3;
+class Connection;
 
 // Copies the seven tables of a practice, every column and row, from one database into another
 // that holds none of them, in one transaction on the target. Columns of the source the program
@@ -51,6 +52,10 @@ public:
 
     // Throws DatabaseError, the target as it was, when the source lacks a table or is of another
     // schema version, when the target holds any of the seven tables, or when a write fails.
+    // Either side may be an SQLite database or a PostgreSQL server's; beforeComparison runs only
+    // on an SQLite target.
+    static Result run(Connection &source, Connection &target, const Progress &progress = {},
+                      const BeforeComparison &beforeComparison = {});
     static Result run(sqlite3 *source, sqlite3 *target, const Progress &progress = {},
                       const BeforeComparison &beforeComparison = {});
 };
