@@ -313,7 +313,8 @@ public:
         : m_db(db)
         , m_table(table)
         , m_columns(columns)
-        , m_batch(isServer(db) ? std::clamp(30000 / std::max(1, int(columns.size())), 1, 400) : 1)
+        , m_batch(isServer(db) ? std::clamp(MaxParameters / std::max(1, int(columns.size())), 1, 400)
+                               : 1)
         , m_insert(db, insertSql(m_batch))
     {
         if (m_batch > 1)
@@ -342,6 +343,10 @@ public:
     }
 
 private:
+    // libpq takes a statement's description of its parameters as lost synchronisation beyond
+    // about 30,000 bytes (4 a parameter).
+    static constexpr int MaxParameters = 7000;
+
     void write(SqlStatement &insert)
     {
         for (int i = 0; i < m_pending.size(); ++i)
