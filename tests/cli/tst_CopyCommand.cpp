@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 #include "cli/CopyCommand.h"
 #include "platform/engine/SqliteStore.h"
+#include "support/PgTestDatabase.h"
 #include "support/TestSupport.h"
 
 #include <QFile>
@@ -22,9 +23,11 @@ private Q_SLOTS:
 
     void copyIntoNewFolder();
     void differenceRemovesTheNewDatabase();
+    void roundTripThroughServer();
 
 private:
     int copy(const QString &target, const DatabaseCopy::BeforeComparison &hook = {});
+    int copy(const QString &source, const QString &target);
     [[nodiscard]] QString path(const QString &name) const { return m_tmp->filePath(name); }
 
     std::unique_ptr<TestEnvironment> m_env;
@@ -57,6 +60,15 @@ int tst_CopyCommand::copy(const QString &target, const DatabaseCopy::BeforeCompa
     CopyCommand command(out, err);
     command.setBeforeComparison(hook);
     return command.run({ path("source"), target });
+}
+
+int tst_CopyCommand::copy(const QString &source, const QString &target)
+{
+    m_out.clear();
+    m_err.clear();
+    QTextStream out(&m_out), err(&m_err);
+    CopyCommand command(out, err);
+    return command.run({ source, target });
 }
 
 void tst_CopyCommand::copyIntoNewFolder()
@@ -99,6 +111,34 @@ void tst_CopyCommand::differenceRemovesTheNewDatabase()
                            .arg(path("differs"))),
         qPrintable(m_err));
     QVERIFY(!QFileInfo::exists(path("differs")));
+}
+
+// Folder to server and back: every table equal at each step, and the same checksums throughout.
+void tst_CopyCommand::roundTripThroughServer()
+{
+    if (PgTestDatabase::serverUri().isEmpty())
+        QSKIP("TALUVO_TEST_PG is not set");
+    const PgTestDatabase server;
+    const auto sums = [this] {
+        QStringList lines = m_out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1, 7);
+        for (QString &line : lines)
+            line = line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty) + QLatin1Char(' ')
+                + line.section(QLatin1Char(' '), 3, 3, QString::SectionSkipEmpty);
+        return lines;
+    };
+
+    QCOMPARE(copy(path("source"), server.uri()), 0);
+    QCOMPARE(m_out.count(QStringLiteral("  igual\n")), 7);
+    const QStringList there = sums();
+    QCOMPARE(there.size(), 7);
+
+    QCOMPARE(copy(server.uri(), path("back")), 0);
+    QCOMPARE(m_out.count(QStringLiteral("  igual\n")), 7);
+    QCOMPARE(sums(), there);
+
+    // A server already holding the tables is refused.
+    QCOMPARE(copy(path("back"), server.uri()), 1);
+    QVERIFY2(m_err.contains(QStringLiteral("o destino já tem as tabelas")), qPrintable(m_err));
 }
 
 QTEST_GUILESS_MAIN(tst_CopyCommand)
