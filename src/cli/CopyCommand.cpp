@@ -39,9 +39,10 @@ QString CopyCommand::usage()
 {
     return QStringLiteral(
         "Uso: taluvo db copy ORIGEM DESTINO\n"
-        "  Copia as sete tabelas da base de dados da pasta ORIGEM, todas as colunas e registos,\n"
-        "  para a pasta DESTINO, numa só transacção: uma pasta nova ou vazia (onde é criada a\n"
-        "  base de dados) ou uma base de dados sem nenhuma das sete tabelas.\n"
+        "  Copia as sete tabelas da base de dados ORIGEM, todas as colunas e registos, para\n"
+        "  DESTINO, numa só transacção. Cada uma é uma pasta ou um URI postgresql://... de uma\n"
+        "  base de dados num servidor. DESTINO é uma pasta nova ou vazia (onde é criada a base\n"
+        "  de dados) ou uma base de dados sem nenhuma das sete tabelas.\n"
         "  No fim compara, tabela a tabela, o número de registos e a soma de controlo (SHA-256)\n"
         "  da origem e do destino; se algo diferir, nada fica no destino.\n"
         "  A origem tem de ser da versão de dados deste programa (abra-a antes uma vez com ele).\n"
