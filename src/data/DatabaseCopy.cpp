@@ -27,8 +27,8 @@ struct SourceColumn
 
 // ------------------------------------------------------------------------------------------------
 // What depends on the back end. The copy itself only prepares statements, binds, steps and reads
-// values; everything below knows it talks to SQLite, and is where a server back end gets its own
-// branch (its catalogue, its DDL, its sequences, its transaction modes).
+// values; below, each side's catalogue, DDL, counters and transaction modes, SQLite's or a
+// PostgreSQL server's.
 
 // Names of the program and of the practice's other software are plain words; anything else is
 // quoted so that it reaches the target exactly as the source spells it. The server keeps plain
@@ -172,8 +172,11 @@ QString serverType(const QString &declared)
     if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB"))
         || t.contains(QLatin1String("TEXT")))
         return QStringLiteral("text COLLATE \"C\"");
-    if (t.contains(QLatin1String("BLOB")) || t.isEmpty())
+    if (t.contains(QLatin1String("BLOB")))
         return QStringLiteral("bytea");
+    // No type: SQLite keeps whatever it was given; other programs write texts there.
+    if (t.isEmpty())
+        return QStringLiteral("text COLLATE \"C\"");
     if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA"))
         || t.contains(QLatin1String("DOUB")))
         return QStringLiteral("double precision");

@@ -21,7 +21,9 @@ class Connection;
 // value with its type and its stored form, computed the same way on both sides. Any difference
 // rolls the copy back, so the target is either an exact copy or as it was.
 //
-// The source is read in one snapshot and never written; rows stream through, one at a time.
+// The source is read in one snapshot and never written; rows stream through, one at a time into
+// SQLite, a few hundred to an insert into a server. On a server, a value's kind is its column's
+// type; texts are ordered by their bytes on both sides.
 class DatabaseCopy
 {
 public:

@@ -4,6 +4,7 @@
 #include "support/PgTestDatabase.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -11,6 +12,7 @@
 #include <QTextStream>
 
 #include <memory>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 class tst_CopyCommand : public QObject
@@ -113,12 +115,46 @@ void tst_CopyCommand::differenceRemovesTheNewDatabase()
     QVERIFY(!QFileInfo::exists(path("differs")));
 }
 
-// Folder to server and back: every table equal at each step, and the same checksums throughout.
+namespace {
+// Runs sql on the SQLite database in dir and gives the first column of its rows, joined by '|'.
+QString onFile(const QString &dir, const QString &sql)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(QFile::encodeName(SqliteStore::filePath(dir)).constData(), &db);
+    QStringList rows;
+    sqlite3_exec(
+        db, sql.toUtf8().constData(),
+        [](void *out, int, char **values, char **) {
+            static_cast<QStringList *>(out)->append(QString::fromUtf8(values[0] ? values[0] : "-"));
+            return 0;
+        },
+        &rows, nullptr);
+    sqlite3_close(db);
+    return rows.join(QLatin1Char('|'));
+}
+} // namespace
+
+// Folder to server and back: every table equal at each step, and the same checksums throughout;
+// another program's columns keep their values and kinds, and a counter stays past a deleted row.
 void tst_CopyCommand::roundTripThroughServer()
 {
     if (PgTestDatabase::serverUri().isEmpty())
         QSKIP("TALUVO_TEST_PG is not set");
     const PgTestDatabase server;
+    QVERIFY(QDir().mkpath(path("extended")));
+    QVERIFY(QFile::copy(SqliteStore::filePath(path("source")),
+                        SqliteStore::filePath(path("extended"))));
+    onFile(path("extended"),
+           QStringLiteral("ALTER TABLE bddid ADD COLUMN Outro TEXT;"
+                          "ALTER TABLE bddid ADD COLUMN Nivel INTEGER;"
+                          "ALTER TABLE eco ADD COLUMN PesoOutro REAL;"
+                          "ALTER TABLE eco ADD COLUMN Foto BLOB;"
+                          "UPDATE bddid SET Outro = 'x' || NF, Nivel = NF WHERE NF = 3;"
+                          "UPDATE eco SET PesoOutro = 70.5, Foto = x'00ff' WHERE rowid = 1;"
+                          "DELETE FROM medico WHERE rowid = (SELECT max(rowid) FROM medico)"));
+    const QString counter = onFile(path("extended"),
+                                   QStringLiteral("SELECT seq FROM sqlite_sequence "
+                                                  "WHERE name = 'medico'"));
     const auto sums = [this] {
         QStringList lines = m_out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1, 7);
         for (QString &line : lines)
@@ -127,7 +163,7 @@ void tst_CopyCommand::roundTripThroughServer()
         return lines;
     };
 
-    QCOMPARE(copy(path("source"), server.uri()), 0);
+    QCOMPARE(copy(path("extended"), server.uri()), 0);
     QCOMPARE(m_out.count(QStringLiteral("  igual\n")), 7);
     const QStringList there = sums();
     QCOMPARE(there.size(), 7);
@@ -135,6 +171,11 @@ void tst_CopyCommand::roundTripThroughServer()
     QCOMPARE(copy(server.uri(), path("back")), 0);
     QCOMPARE(m_out.count(QStringLiteral("  igual\n")), 7);
     QCOMPARE(sums(), there);
+    QCOMPARE(onFile(path("back"),
+                    QStringLiteral("SELECT outro || typeof(nivel) FROM bddid WHERE NF = 3;"
+                                   "SELECT typeof(pesooutro) || hex(foto) FROM eco WHERE rowid = 1;"
+                                   "SELECT seq FROM sqlite_sequence WHERE name = 'medico'")),
+             QStringLiteral("x3integer|real00FF|") + counter);
 
     // A server already holding the tables is refused.
     QCOMPARE(copy(path("back"), server.uri()), 1);
