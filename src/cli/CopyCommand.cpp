@@ -4,6 +4,7 @@
 #include "cli/NewDatabase.h"
 #include "platform/engine/Database.h"
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/PgConnection.h"
 #include "platform/engine/SqliteStore.h"
 
 #include <QFileInfo>
@@ -14,7 +15,7 @@ namespace {
 const QString kCommand = QStringLiteral("db copy");
 const QString kPrefix = QStringLiteral("taluvo db copy: ");
 
-// A server location is opened once the engine speaks to one; until then only folders.
+// A libpq URI names a database on a server; anything else is a folder.
 bool isServerLocation(const QString &location)
 {
     return location.startsWith(QLatin1String("postgresql:"), Qt::CaseInsensitive)
@@ -38,9 +39,10 @@ QString CopyCommand::usage()
 {
     return QStringLiteral(
         "Uso: taluvo db copy ORIGEM DESTINO\n"
-        "  Copia as sete tabelas da base de dados da pasta ORIGEM, todas as colunas e registos,\n"
-        "  para a pasta DESTINO, numa só transacção: uma pasta nova ou vazia (onde é criada a\n"
-        "  base de dados) ou uma base de dados sem nenhuma das sete tabelas.\n"
+        "  Copia as sete tabelas da base de dados ORIGEM, todas as colunas e registos, para\n"
+        "  DESTINO, numa só transacção. Cada uma é uma pasta ou um URI postgresql://... de uma\n"
+        "  base de dados num servidor. DESTINO é uma pasta nova ou vazia (onde é criada a base\n"
+        "  de dados) ou uma base de dados sem nenhuma das sete tabelas.\n"
         "  No fim compara, tabela a tabela, o número de registos e a soma de controlo (SHA-256)\n"
         "  da origem e do destino; se algo diferir, nada fica no destino.\n"
         "  A origem tem de ser da versão de dados deste programa (abra-a antes uma vez com ele).\n"
@@ -72,15 +74,13 @@ int CopyCommand::run(const QStringList &args)
 
 int CopyCommand::copy(const QString &source, const QString &target)
 {
-    if (isServerLocation(source) || isServerLocation(target)) {
-        m_err << kPrefix << "esta versão só copia entre pastas (SQLite)\n";
-        return ExitCode::Failure;
-    }
-    if (!QFileInfo(source).isDir() || !SqliteStore::exists(source)) {
+    const bool fromServer = isServerLocation(source);
+    const bool toServer = isServerLocation(target);
+    if (!fromServer && (!QFileInfo(source).isDir() || !SqliteStore::exists(source))) {
         m_err << kPrefix << "não há base de dados em '" << source << "'\n";
         return ExitCode::Failure;
     }
-    if (QFileInfo::exists(target) && !QFileInfo(target).isDir()) {
+    if (!toServer && QFileInfo::exists(target) && !QFileInfo(target).isDir()) {
         m_err << kPrefix << "'" << target << "' não é uma pasta\n";
         return ExitCode::Failure;
     }
@@ -98,30 +98,40 @@ int CopyCommand::copy(const QString &source, const QString &target)
 
     DatabaseCopy::Result result;
     bool compared = false;
-    const QString differs
-        = QStringLiteral("a cópia não é igual à origem; nada foi escrito em '%1'").arg(target);
-    const auto copyInto = [&](sqlite3 *handle) {
+    QString shownTarget = target;
+    const auto copyInto = [&](Connection &to) {
         Database from(QStringLiteral("COPY-SOURCE"));
-        from.openDirectory(source);
-        result = DatabaseCopy::run(from.handle(), handle, progress, m_beforeComparison);
+        if (fromServer)
+            from.openLocation(source);
+        else
+            from.openDirectory(source);
+        result = DatabaseCopy::run(from.connection(), to, progress, m_beforeComparison);
         compared = true;
         if (!result.committed)
-            databaseError(differs);
+            databaseError(
+                QStringLiteral("a cópia não é igual à origem; nada foi escrito em '%1'")
+                    .arg(shownTarget));
     };
 
     QString failure;
     try {
         const QFileInfo file(SqliteStore::filePath(target));
-        // An empty file alone is a creation that never started: NewDatabase replaces it.
-        if (NewDatabase::present(target) && !(file.isFile() && file.size() == 0)) {
+        if (toServer) {
+            // The database exists on the server and holds none of the tables; the copy makes
+            // them in its transaction.
+            PgConnection to(target);
+            shownTarget = to.location();
+            copyInto(to);
+        } else if (NewDatabase::present(target) && !(file.isFile() && file.size() == 0)) {
+            // An empty file alone is a creation that never started: NewDatabase replaces it.
             Database to(QStringLiteral("COPY-TARGET"));
             to.openDirectory(target);
-            copyInto(to.handle());
+            copyInto(to.connection());
         } else {
             // A failure sets the message, and the database made for the copy is gone again.
             const NewDatabase::Outcome outcome
                 = NewDatabase::create(
-                    target, [&](Connection &c) { copyInto(c.sqlite()); }, &failure, true, false);
+                    target, [&](Connection &c) { copyInto(c); }, &failure, true, false);
             Q_ASSERT(outcome == NewDatabase::Outcome::Done || !failure.isNull());
         }
     } catch (const DatabaseError &e) {
@@ -133,7 +143,7 @@ int CopyCommand::copy(const QString &source, const QString &target)
         m_err << kPrefix << failure << '\n';
         return ExitCode::Failure;
     }
-    m_out << "Cópia verificada: " << result.rows() << " registos escritos em " << target << ".\n";
+    m_out << "Cópia verificada: " << result.rows() << " registos escritos em " << shownTarget << ".\n";
     return ExitCode::Ok;
 }
 

@@ -3,6 +3,7 @@
 #include "data/Schema.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/SqlStatement.h"
+#include "platform/engine/Connection.h"
 #include "platform/engine/SqliteStore.h"
 
 #include <QRegularExpression>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -25,73 +27,94 @@ struct SourceColumn
 
 // ------------------------------------------------------------------------------------------------
 // What depends on the back end. The copy itself only prepares statements, binds, steps and reads
-// values; everything below knows it talks to SQLite, and is where a server back end gets its own
-// branch (its catalogue, its DDL, its sequences, its transaction modes).
+// values; below, each side's catalogue, DDL, counters and transaction modes, SQLite's or a
+// PostgreSQL server's.
 
 // Names of the program and of the practice's other software are plain words; anything else is
-// quoted so that it reaches the target exactly as the source spells it.
-QString identifier(const QString &name)
+// quoted so that it reaches the target exactly as the source spells it. The server keeps plain
+// names in lower case, as its schema is made.
+QString identifier(const QString &name, bool server = false)
 {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
     if (plain.match(name).hasMatch())
-        return name;
+        return server ? name.toLower() : name;
     QString q = name;
     q.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
-// The tables of a database, in lower case.
-QStringList tablesIn(sqlite3 *db)
+bool isServer(Connection &db)
 {
-    SqlStatement st(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"));
-    QStringList names;
-    while (st.step())
-        names.append(st.text(0).toLower());
-    return names;
+    return db.isPostgreSql();
+}
+
+// The tables of a database, in lower case.
+QStringList tablesIn(Connection &db)
+{
+    return db.tables();
 }
 
 // The columns a table actually has, in its order, with the type each was declared with.
-QList<SourceColumn> columnsOf(sqlite3 *db, const QString &table)
+QList<SourceColumn> columnsOf(Connection &db, const QString &table)
 {
-    SqlStatement st(db, QStringLiteral("PRAGMA table_info(%1)").arg(identifier(table)));
     QList<SourceColumn> columns;
-    while (st.step())
-        columns.append({ st.text(1), st.text(2) });
+    for (const Connection::ColumnInfo &c : db.tableInfo(table))
+        columns.append({ c.name, c.type });
     return columns;
 }
 
-int schemaVersion(sqlite3 *db)
+int schemaVersion(Connection &db)
 {
+    if (isServer(db)) {
+        if (!db.tables().contains(QLatin1String(Schema::VersionTable)))
+            return 0;
+        SqlStatement st(db, QStringLiteral("SELECT version FROM %1").arg(Schema::VersionTable));
+        return st.step() ? int(st.int64(0)) : 0;
+    }
     SqlStatement st(db, QStringLiteral("PRAGMA user_version"));
     return st.step() ? int(st.int64(0)) : 0;
 }
 
-void setSchemaVersion(sqlite3 *db, int version)
+// The server's schema is made with its version row.
+void setSchemaVersion(Connection &db, int version)
 {
-    SqliteStore::exec(db, QStringLiteral("PRAGMA user_version = %1").arg(version));
+    if (!isServer(db))
+        db.exec(QStringLiteral("PRAGMA user_version = %1").arg(version));
 }
 
 // One consistent state of the source from its first row read to its last, while other
 // workstations may go on writing.
-void beginSnapshot(sqlite3 *db)
+void beginSnapshot(Connection &db)
 {
-    SqliteStore::exec(db, QStringLiteral("BEGIN"));
-}
-
-void endTransaction(sqlite3 *db, bool commit)
-{
-    if (sqlite3_get_autocommit(db) != 0)
-        return;
-    if (commit)
-        SqliteStore::exec(db, QStringLiteral("COMMIT"));
+    if (isServer(db))
+        db.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
     else
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        db.exec(QStringLiteral("BEGIN"));
 }
 
-// The write lock from the start: nobody creates a table between the check and the copy.
-void beginWrite(sqlite3 *db)
+void endTransaction(Connection &db, bool commit)
 {
-    SqliteStore::exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+    if (!isServer(db) && sqlite3_get_autocommit(db.sqlite()) != 0)
+        return;
+    if (commit) {
+        db.commit();
+        return;
+    }
+    try {
+        db.rollback();
+    } catch (const DatabaseError &) {
+        // Nothing was open, or the connection is gone and the server rolled back.
+    }
+}
+
+// The write lock from the start: nobody creates a table between the check and the copy. A
+// server's transaction makes the tables visible to nobody until it commits.
+void beginWrite(Connection &db)
+{
+    if (isServer(db))
+        db.begin();
+    else
+        db.exec(QStringLiteral("BEGIN IMMEDIATE"));
 }
 
 // The rows go into tables that did not exist: a rollback journal has next to nothing to keep for
@@ -101,15 +124,17 @@ void beginWrite(sqlite3 *db)
 class BulkLoad
 {
 public:
-    explicit BulkLoad(sqlite3 *db)
-        : m_db(db)
+    explicit BulkLoad(Connection &db)
+        : m_db(db.sqlite())
     {
-        SqlStatement cache(db, QStringLiteral("PRAGMA cache_size"));
+        if (!m_db)
+            return;
+        SqlStatement cache(m_db, QStringLiteral("PRAGMA cache_size"));
         m_cacheSize = cache.step() ? cache.int64(0) : 0;
-        sqlite3_exec(db, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
         if (mode() != QLatin1String("wal"))
             return;
-        sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
         // Another connection on the file keeps the log, and that is fine too.
         m_restore = mode() != QLatin1String("wal");
     }
@@ -137,32 +162,81 @@ private:
     bool m_restore = false;
 };
 
+// A column of another program on the server: the type SQLite's affinity rules give its declared
+// type, so that its values keep their kind.
+QString serverType(const QString &declared)
+{
+    const QString t = declared.toUpper();
+    if (t.contains(QLatin1String("INT")))
+        return QStringLiteral("bigint");
+    if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB"))
+        || t.contains(QLatin1String("TEXT")))
+        return QStringLiteral("text COLLATE \"C\"");
+    if (t.contains(QLatin1String("BLOB")))
+        return QStringLiteral("bytea");
+    // No type: SQLite keeps whatever it was given; other programs write texts there.
+    if (t.isEmpty())
+        return QStringLiteral("text COLLATE \"C\"");
+    if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA"))
+        || t.contains(QLatin1String("DOUB")))
+        return QStringLiteral("double precision");
+    return QStringLiteral("double precision");
+}
+
+// The seven tables at once on a server (its schema, with the version row); the folding triggers
+// wait until the rows are in, so the folded names arrive as the source stored them.
+void createSchema(Connection &db)
+{
+    if (!isServer(db))
+        return;
+    Schema::create(db);
+    for (const TableDef &def : Schema::tables()) {
+        if (!def.folded.isEmpty())
+            db.exec(QStringLiteral("ALTER TABLE %1 DISABLE TRIGGER USER").arg(def.name));
+    }
+}
+
 // The program's table, then the source's other columns under their own names and declared types
 // (as the Paradox import keeps the columns it does not know).
-void createTable(sqlite3 *db, const TableDef &def, const QList<SourceColumn> &extras)
+void createTable(Connection &db, const TableDef &def, const QList<SourceColumn> &extras)
 {
-    SqliteStore::exec(db, Schema::createTableSql(def));
+    const bool server = isServer(db);
+    if (!server)
+        db.exec(Schema::createTableSql(def));
     for (const SourceColumn &c : extras)
-        SqliteStore::exec(db,
-                          QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
-                              .arg(def.name, identifier(c.name), c.declaredType));
+        db.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                    .arg(def.name, identifier(c.name, server),
+                         server ? serverType(c.declaredType) : c.declaredType));
 }
 
 // Indexes and the folding triggers come once the rows are in: an index is built once rather than
 // grown row by row, and the folded names arrive as the source stored them.
-void finishTable(sqlite3 *db, const TableDef &def)
+void finishTable(Connection &db, const TableDef &def)
 {
+    if (isServer(db)) {
+        if (!def.folded.isEmpty())
+            db.exec(QStringLiteral("ALTER TABLE %1 ENABLE TRIGGER USER").arg(def.name));
+        db.exec(QStringLiteral("ANALYZE %1").arg(def.name));
+        return;
+    }
     for (const IndexDef &i : def.indexes)
-        SqliteStore::exec(db, Schema::createIndexSql(def, i));
+        db.exec(Schema::createIndexSql(def, i));
     for (const FoldedColumnDef &f : def.folded) {
         for (const QString &sql : Schema::foldedTriggersSql(def, f))
-            SqliteStore::exec(db, sql);
+            db.exec(sql);
     }
 }
 
 // The highest number the table's counter has given (deleted rows included); 0 when none.
-qint64 counterOf(sqlite3 *db, const QString &table)
+qint64 counterOf(Connection &db, const QString &table, const QString &column)
 {
+    if (isServer(db)) {
+        SqlStatement st(db, QStringLiteral("SELECT coalesce((SELECT last_value FROM pg_sequences "
+                                           "WHERE schemaname || '.' || sequencename "
+                                           "= pg_get_serial_sequence('%1', '%2')), 0)")
+                                .arg(table, column.toLower()));
+        return st.step() ? st.int64(0) : 0;
+    }
     if (!tablesIn(db).contains(QLatin1String("sqlite_sequence")))
         return 0;
     SqlStatement st(db, QStringLiteral("SELECT seq FROM sqlite_sequence WHERE lower(name) = ?"));
@@ -171,27 +245,45 @@ qint64 counterOf(sqlite3 *db, const QString &table)
 }
 
 // New rows of the target get numbers after the source's last, even one since deleted, so a
-// number known outside (printed, in other software) is never given again.
-void continueCounter(sqlite3 *db, const QString &table, qint64 last)
+// number known outside (printed, in other software) is never given again. The server's row
+// identities also continue after the rows copied.
+void continueCounter(Connection &db, const QString &table, const QString &column, qint64 last)
 {
+    if (isServer(db)) {
+        db.exec(QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', 'rowid'), "
+                               "greatest((SELECT max(rowid) FROM %1), 1), "
+                               "(SELECT max(rowid) FROM %1) IS NOT NULL)")
+                    .arg(table));
+        if (!column.isEmpty() && last > 0)
+            db.exec(QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), "
+                                   "greatest(%3, (SELECT coalesce(max(%2), 0) FROM %1)))")
+                        .arg(table, column.toLower())
+                        .arg(last));
+        return;
+    }
     if (last <= 0)
         return;
-    SqliteStore::exec(
-        db,
-        QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, %2) WHERE name = '%1';"
-                       "INSERT INTO sqlite_sequence (name, seq) SELECT '%1', %2 "
-                       "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence "
-                       "WHERE name = '%1')")
-            .arg(table)
-            .arg(last));
+    db.exec(QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, %2) WHERE name = '%1';"
+                           "INSERT INTO sqlite_sequence (name, seq) SELECT '%1', %2 "
+                           "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence "
+                           "WHERE name = '%1')")
+                .arg(table)
+                .arg(last));
 }
 
 // The order rows are read in on both sides: the key, or for imagem, which has none, the order the
-// rows were written in (the engine reads a repeated score row by that order).
-QString rowOrder(const TableDef &def)
+// rows were written in (the engine reads a repeated score row by that order). Texts compare by
+// their bytes on both (the server's columns are in the "C" collation), nulls first.
+QString rowOrder(const TableDef &def, bool server)
 {
-    return def.primaryKey.isEmpty() ? QStringLiteral("rowid")
-                                    : def.primaryKey.join(QLatin1String(", "));
+    const QStringList key = def.primaryKey.isEmpty() ? QStringList { QStringLiteral("rowid") }
+                                                     : def.primaryKey;
+    if (!server)
+        return key.join(QLatin1String(", "));
+    QStringList parts;
+    for (const QString &k : key)
+        parts.append(k.toLower() + QLatin1String(" NULLS FIRST"));
+    return parts.join(QLatin1String(", "));
 }
 
 // The five kinds a stored value can be, which the checksum tells apart and the target keeps.
@@ -214,27 +306,76 @@ Kind kindOf(const SqlStatement &read, int column)
     }
 }
 
-// Rows into one table of the target: one prepared insert stepped per row inside the transaction,
-// SQLite's fastest way. A server would take them here in batches (COPY or multi-row inserts).
+// Rows into one table of the target. SQLite: one prepared insert stepped per row inside the
+// transaction, its fastest way. A server: inserts of a few hundred rows each, so that one round
+// trip carries many rows.
 class TableWriter
 {
 public:
-    TableWriter(sqlite3 *db, const QString &table, const QStringList &columns)
-        : m_insert(
-            db,
-            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                .arg(table, columns.join(QLatin1String(", ")),
-                     QStringList(columns.size(), QStringLiteral("?")).join(QLatin1String(", "))))
-    { }
-    void bind(int column, const QVariant &value) { m_insert.bind(column, value); }
+    TableWriter(Connection &db, const QString &table, const QStringList &columns)
+        : m_db(db)
+        , m_table(table)
+        , m_columns(columns)
+        , m_batch(isServer(db) ? std::clamp(MaxParameters / std::max(1, int(columns.size())), 1, 400)
+                               : 1)
+        , m_insert(db, insertSql(m_batch))
+    {
+        if (m_batch > 1)
+            m_pending.reserve(m_batch * columns.size());
+    }
+    void bind(int column, const QVariant &value)
+    {
+        if (m_batch == 1)
+            m_insert.bind(column, value);
+        else
+            m_pending.append(value);
+    }
     void endRow()
     {
-        m_insert.step();
-        m_insert.reset();
+        if (++m_row < m_batch)
+            return;
+        write(m_insert);
+    }
+    // The rows of the last, shorter batch.
+    void finish()
+    {
+        if (m_row == 0)
+            return;
+        SqlStatement last(m_db, insertSql(m_row));
+        write(last);
     }
 
 private:
+    // libpq takes a statement's description of its parameters as lost synchronisation beyond
+    // about 30,000 bytes (4 a parameter).
+    static constexpr int MaxParameters = 7000;
+
+    void write(SqlStatement &insert)
+    {
+        for (int i = 0; i < m_pending.size(); ++i)
+            insert.bind(i, m_pending.at(i));
+        insert.step();
+        insert.reset();
+        m_pending.resize(0);
+        m_row = 0;
+    }
+    QString insertSql(int rows) const
+    {
+        const QString one = QLatin1Char('(')
+            + QStringList(m_columns.size(), QStringLiteral("?")).join(QLatin1String(", "))
+            + QLatin1Char(')');
+        return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+            .arg(m_table, m_columns.join(QLatin1String(", ")),
+                 QStringList(rows, one).join(QLatin1String(", ")));
+    }
+
+    Connection &m_db;
+    QString m_table;
+    QStringList m_columns;
+    int m_batch;
+    int m_row = 0;
     SqlStatement m_insert;
+    QVariantList m_pending;
 };
 
 // ------------------------------------------------------------------------------------------------
@@ -345,13 +486,13 @@ struct Plan
     QList<SourceColumn> extras;
 };
 
-QString selectSql(const Plan &plan)
+QString selectSql(const Plan &plan, bool server)
 {
     return QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-        .arg(plan.columns.join(QLatin1String(", ")), plan.def->name, rowOrder(*plan.def));
+        .arg(plan.columns.join(QLatin1String(", ")), plan.def->name, rowOrder(*plan.def, server));
 }
 
-Plan planFor(sqlite3 *source, const TableDef &def)
+Plan planFor(Connection &source, const TableDef &def)
 {
     Plan plan;
     plan.def = &def;
@@ -366,7 +507,7 @@ Plan planFor(sqlite3 *source, const TableDef &def)
     return plan;
 }
 
-void checkSource(sqlite3 *source)
+void checkSource(Connection &source)
 {
     const QStringList present = tablesIn(source);
     QStringList missing;
@@ -394,7 +535,7 @@ void checkSource(sqlite3 *source)
                           .arg(Schema::Version));
 }
 
-void checkTarget(sqlite3 *target)
+void checkTarget(Connection &target)
 {
     const QStringList present = tablesIn(target);
     QStringList found;
@@ -410,13 +551,13 @@ void checkTarget(sqlite3 *target)
                      found.join(QLatin1String(", "))));
 }
 
-qint64 rowCount(sqlite3 *db, const TableDef &def)
+qint64 rowCount(Connection &db, const TableDef &def)
 {
     SqlStatement st(db, QStringLiteral("SELECT count(*) FROM %1").arg(def.name));
     return st.step() ? st.int64(0) : 0;
 }
 
-void copyRows(sqlite3 *source, sqlite3 *target, const Plan &plan, DatabaseCopy::TableResult &result,
+void copyRows(Connection &source, Connection &target, const Plan &plan, DatabaseCopy::TableResult &result,
               const DatabaseCopy::Progress &progress)
 {
     const QString &table = plan.def->name;
@@ -424,7 +565,8 @@ void copyRows(sqlite3 *source, sqlite3 *target, const Plan &plan, DatabaseCopy::
     if (progress)
         progress(table, 0, total);
     const qint64 step = std::max<qint64>(1000, total / 10);
-    SqlStatement read(source, selectSql(plan));
+    SqlStatement read(source, selectSql(plan, isServer(source)));
+    read.setStreaming(true);
     TableWriter writer(target, table, plan.columns);
     const int n = int(plan.columns.size());
     TableDigest digest;
@@ -434,15 +576,17 @@ void copyRows(sqlite3 *source, sqlite3 *target, const Plan &plan, DatabaseCopy::
         if (progress && digest.rows() % step == 0 && digest.rows() < total)
             progress(table, digest.rows(), total);
     }
+    writer.finish();
     result.sourceRows = digest.rows();
     result.sourceSum = digest.result();
     if (progress)
         progress(table, result.sourceRows, std::max(total, result.sourceRows));
 }
 
-void readBack(sqlite3 *target, const Plan &plan, DatabaseCopy::TableResult &result)
+void readBack(Connection &target, const Plan &plan, DatabaseCopy::TableResult &result)
 {
-    SqlStatement read(target, selectSql(plan));
+    SqlStatement read(target, selectSql(plan, isServer(target)));
+    read.setStreaming(true);
     const int n = int(plan.columns.size());
     TableDigest digest;
     while (read.step())
@@ -461,7 +605,7 @@ qint64 DatabaseCopy::Result::rows() const
     return n;
 }
 
-DatabaseCopy::Result DatabaseCopy::run(sqlite3 *source, sqlite3 *target, const Progress &progress,
+DatabaseCopy::Result DatabaseCopy::run(Connection &source, Connection &target, const Progress &progress,
                                        const BeforeComparison &beforeComparison)
 {
     Result result;
@@ -491,6 +635,7 @@ DatabaseCopy::Result DatabaseCopy::run(sqlite3 *source, sqlite3 *target, const P
     try {
         beginWrite(target);
         checkTarget(target);
+        createSchema(target);
         for (const Plan &plan : plans)
             createTable(target, *plan.def, plan.extras);
         for (int i = 0; i < plans.size(); ++i) {
@@ -503,17 +648,19 @@ DatabaseCopy::Result DatabaseCopy::run(sqlite3 *source, sqlite3 *target, const P
         }
         for (const Plan &plan : plans) {
             finishTable(target, *plan.def);
-            const bool counted
-                = std::any_of(plan.def->columns.begin(), plan.def->columns.end(),
-                              [](const ColumnDef &c) { return c.type == FieldType::AutoInc; });
-            if (counted)
-                continueCounter(target, plan.def->name, counterOf(source, plan.def->name));
+            const auto counter
+                = std::find_if(plan.def->columns.begin(), plan.def->columns.end(),
+                               [](const ColumnDef &c) { return c.type == FieldType::AutoInc; });
+            const QString column
+                = counter == plan.def->columns.end() ? QString() : counter->name;
+            continueCounter(target, plan.def->name, column,
+                            column.isEmpty() ? 0 : counterOf(source, plan.def->name, column));
         }
         setSchemaVersion(target, Schema::Version);
         endTransaction(source, true);
         reading = false;
-        if (beforeComparison)
-            beforeComparison(target);
+        if (beforeComparison && target.sqlite())
+            beforeComparison(target.sqlite());
         bool equal = true;
         for (int i = 0; i < plans.size(); ++i) {
             readBack(target, plans.at(i), result.tables[i]);
@@ -528,4 +675,12 @@ DatabaseCopy::Result DatabaseCopy::run(sqlite3 *source, sqlite3 *target, const P
         throw;
     }
     return result;
+}
+
+DatabaseCopy::Result DatabaseCopy::run(sqlite3 *source, sqlite3 *target, const Progress &progress,
+                                       const BeforeComparison &beforeComparison)
+{
+    SqliteConnection from(source);
+    SqliteConnection to(target);
+    return run(from, to, progress, beforeComparison);
 }

@@ -8,6 +8,7 @@
 #include <functional>
 
 struct sqlite3;
+class Connection;
 
 // Copies the seven tables of a practice, every column and row, from one database into another
 // that holds none of them, in one transaction on the target. Columns of the source the program
@@ -20,7 +21,9 @@ struct sqlite3;
 // value with its type and its stored form, computed the same way on both sides. Any difference
 // rolls the copy back, so the target is either an exact copy or as it was.
 //
-// The source is read in one snapshot and never written; rows stream through, one at a time.
+// The source is read in one snapshot and never written; rows stream through, one at a time into
+// SQLite, a few hundred to an insert into a server. On a server, a value's kind is its column's
+// type; texts are ordered by their bytes on both sides.
 class DatabaseCopy
 {
 public:
@@ -51,6 +54,10 @@ public:
 
     // Throws DatabaseError, the target as it was, when the source lacks a table or is of another
     // schema version, when the target holds any of the seven tables, or when a write fails.
+    // Either side may be an SQLite database or a PostgreSQL server's; beforeComparison runs only
+    // on an SQLite target.
+    static Result run(Connection &source, Connection &target, const Progress &progress = {},
+                      const BeforeComparison &beforeComparison = {});
     static Result run(sqlite3 *source, sqlite3 *target, const Progress &progress = {},
                       const BeforeComparison &beforeComparison = {});
 };
