@@ -203,7 +203,19 @@ int BackupCommand::serverRestore(const QString &file, const QString &location, b
         m_out << "A restaurar " << QDir::toNativeSeparators(file) << " numa base de dados nova "
               << "para a verificar...\n";
         m_out.flush();
-        ServerBackup::restore(file, location, replace, m_serverCheck, &findings, &kept);
+        // By default the copy's record rules are read, as db check reads them, and shown.
+        const ServerBackup::RestoreCheck rules = [](const QString &copy,
+                                                    QList<DatabaseCheck::Finding> *found) {
+            Database db(QStringLiteral("RESTORE-CHECK"));
+            db.openLocation(copy);
+            const QList<DatabaseCheck::Finding> all = DatabaseCheck::recordRules(db.connection());
+            for (const DatabaseCheck::Finding &f : all)
+                if (f.count > 0 && found)
+                    found->append(f);
+            return QString();
+        };
+        ServerBackup::restore(file, location, replace, m_serverCheck ? m_serverCheck : rules,
+                              &findings, &kept);
     } catch (const DatabaseError &e) {
         m_err << "taluvo db restore: recusado, nada foi alterado: " << e.message() << '\n';
         return ExitCode::Failure;

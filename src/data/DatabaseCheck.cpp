@@ -1,6 +1,7 @@
 #include "data/DatabaseCheck.h"
 
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/LocalSql.h"
 #include "platform/engine/SqlStatement.h"
 #include "platform/engine/SqliteStore.h"
 #include "platform/engine/StorageFault.h"
@@ -33,10 +34,14 @@ QString notNumber(const QString &column)
 }
 
 // Counts the rows of sql (whose first column is a key text) and keeps the first keys.
-void count(sqlite3 *db, const QString &sql, DatabaseCheck::Finding &f,
+void count(Connection &db, const QString &sql, DatabaseCheck::Finding &f,
            int keyLimit = DatabaseCheck::FirstKeys)
 {
-    SqlStatement st(db, sql);
+    // On a server through the local SQL's dialect: a patient number stored as a float prints as
+    // its whole part there too.
+    SqlStatement st(db, db.isPostgreSql()
+                            ? LocalSql::translate(sql, {}, LocalSql::Dialect::PostgreSql)
+                            : sql);
     while (st.step()) {
         if (keyLimit < 0 || f.firstKeys.size() < keyLimit)
             f.firstKeys.append(st.value(0).toString());
@@ -121,8 +126,9 @@ QList<DatabaseCheck::Finding> DatabaseCheck::runChecks(const QString &path, bool
             return findings;
         }
 
+        SqliteConnection conn(db);
         Finding f = finding("Exames com chave ou datas fora do formato", true);
-        count(db,
+        count(conn,
               QStringLiteral("SELECT quote(CodigoPaciente) || ' ' || quote(CodigoExame) FROM eco "
                              "WHERE %1 OR %2 OR %3")
                   .arg(notNumber(QStringLiteral("CodigoPaciente")),
@@ -131,7 +137,7 @@ QList<DatabaseCheck::Finding> DatabaseCheck::runChecks(const QString &path, bool
               f);
         findings.append(f);
         f = finding("Linhas de pontuação com chave fora do formato", true);
-        count(db,
+        count(conn,
               QStringLiteral("SELECT quote(CodpacienteI) || ' ' || quote(DodExamei) FROM imagem "
                              "WHERE %1 OR %2")
                   .arg(notNumber(QStringLiteral("CodpacienteI")),
@@ -139,7 +145,7 @@ QList<DatabaseCheck::Finding> DatabaseCheck::runChecks(const QString &path, bool
               f);
         findings.append(f);
         f = finding("Pacientes com datas fora do formato", true);
-        count(db,
+        count(conn,
               QStringLiteral("SELECT NF FROM bddid WHERE %1 OR %2")
                   .arg(notDate(QStringLiteral("DNASC")), notDate(QStringLiteral("D1CONS"))),
               f);
@@ -154,7 +160,13 @@ QList<DatabaseCheck::Finding> DatabaseCheck::runChecks(const QString &path, bool
     return findings;
 }
 
-QList<DatabaseCheck::Finding> DatabaseCheck::recordRules(sqlite3 *db, int keyLimit)
+QList<DatabaseCheck::Finding> DatabaseCheck::recordRules(sqlite3 *handle, int keyLimit)
+{
+    SqliteConnection db(handle);
+    return recordRules(db, keyLimit);
+}
+
+QList<DatabaseCheck::Finding> DatabaseCheck::recordRules(Connection &db, int keyLimit)
 {
     QList<Finding> findings;
     Finding f;

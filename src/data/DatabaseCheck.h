@@ -5,6 +5,7 @@
 #include <QStringList>
 
 struct sqlite3;
+class Connection;
 
 // What "taluvo db check" looks for in a database, read-only: damage first (SQLite's integrity
 // check; dates, timestamps and keys not in the storage format), then rows the record rules would
@@ -33,6 +34,8 @@ public:
     // Only the record rules, on an open database (inside a transaction if need be), keeping at
     // most keyLimit keys per finding (all of them when negative).
     [[nodiscard]] static QList<Finding> recordRules(sqlite3 *db, int keyLimit = FirstKeys);
+    // The same on any store's connection (a copy restored on a server).
+    [[nodiscard]] static QList<Finding> recordRules(Connection &db, int keyLimit = FirstKeys);
 
 private:
     [[nodiscard]] static QList<Finding> runGuarded(const QString &path, bool readOnly);
