@@ -2,6 +2,7 @@
 
 #include "data/Schema.h"
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/StoreLocation.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -240,17 +241,12 @@ namespace ServerBackup {
 
 bool isServerLocation(const QString &location)
 {
-    return location.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
-        || location.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+    return StoreLocation::isServer(location);
 }
 
 QString displayName(const QString &location)
 {
-    QString shown = withoutQueryOption(location, QStringLiteral("password"));
-    // user:password@ in the authority
-    static const QRegularExpression userInfo(QStringLiteral("^([a-zA-Z]+://[^/?@:]*):[^/?@]*@"));
-    shown.replace(userInfo, QStringLiteral("\\1@"));
-    return shown;
+    return StoreLocation::shown(location);
 }
 
 QString databaseName(const QString &location)
