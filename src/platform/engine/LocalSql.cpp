@@ -801,6 +801,38 @@ QString unquoted(const QString &literal)
     return literal.mid(1, literal.size() - 2).replace(u"''"_s, u"'"_s);
 }
 
+// A date or time format read as QDateTime reads it: runs of one letter ("dd", "MMMM"), other
+// characters, and quoted text (two quotes write one), which comes as text with no letter.
+struct FormatRun
+{
+    QChar letter;
+    int count = 0;
+    QString text;
+};
+
+QList<FormatRun> formatRuns(const QString &format)
+{
+    QList<FormatRun> runs;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format.at(i);
+        qsizetype end = i;
+        while (end < format.size() && format.at(end) == c)
+            ++end;
+        const int run = int(end - i);
+        if (c == u'\'') {
+            end = format.indexOf(u'\'', i + 1);
+            if (end < 0)
+                end = format.size();
+            runs.append({ QChar(), 0, run == 2 ? u"'"_s : format.mid(i + 1, end - i - 1) });
+            i = run == 2 ? i + 2 : end + 1;
+            continue;
+        }
+        runs.append({ c, run, format.mid(i, run) });
+        i = end;
+    }
+    return runs;
+}
+
 // A stored date (T is its text, a valid day) as the user's short date format writes it: digits
 // from the text, names in English, as QDate writes them.
 QString shownDay(const QString &t, const QString &format)
@@ -825,22 +857,12 @@ QString shownDay(const QString &t, const QString &format)
                                            "integer)")
                                 .arg(number(1, 4), number(6, 2), number(9, 2));
     QStringList parts;
-    for (qsizetype i = 0; i < format.size();) {
-        const QChar c = format.at(i);
-        qsizetype end = i;
-        while (end < format.size() && format.at(end) == c)
-            ++end;
-        const int run = int(end - i);
-        if (c == u'\'') {
-            // Quoted text; two quotes write one.
-            end = format.indexOf(u'\'', i + 1);
-            if (end < 0)
-                end = format.size();
-            parts << quoted(run == 2 ? u"'"_s : format.mid(i + 1, end - i - 1));
-            i = run == 2 ? i + 2 : end + 1;
-            continue;
-        }
-        if (c == u'd' && run <= 2)
+    for (const FormatRun &r : formatRuns(format)) {
+        const QChar c = r.letter;
+        const int run = r.count;
+        if (c.isNull())
+            parts << quoted(r.text);
+        else if (c == u'd' && run <= 2)
             parts << (run == 2 ? digits(9, 2) : QStringLiteral("ltrim(%1, '0')").arg(digits(9, 2)));
         else if (c == u'd')
             parts << QStringLiteral("%1[%2]").arg(names(true, run > 3), weekday);
@@ -851,8 +873,7 @@ QString shownDay(const QString &t, const QString &format)
         else if (c == u'y' && (run == 2 || run == 4))
             parts << digits(run == 2 ? 3 : 1, run);
         else
-            parts << quoted(format.mid(i, run));
-        i = end;
+            parts << quoted(r.text);
     }
     return parts.join(u" || "_s);
 }
@@ -864,22 +885,13 @@ QString shownTime(const QString &t, const QString &format)
     QStringList parts;
     const QString seconds = QStringLiteral("coalesce(nullif(substr(%1, 18, 2), ''), '00')").arg(t);
     const QString ms = QStringLiteral("rpad(substr(%1, 21, 3), 3, '0')").arg(t);
-    for (qsizetype i = 0; i < format.size();) {
-        const QChar c = format.at(i);
-        qsizetype end = i;
-        while (end < format.size() && format.at(end) == c)
-            ++end;
-        const int run = int(end - i);
-        if (c == u'\'') {
-            end = format.indexOf(u'\'', i + 1);
-            if (end < 0)
-                end = format.size();
-            parts << quoted(run == 2 ? u"'"_s : format.mid(i + 1, end - i - 1));
-            i = run == 2 ? i + 2 : end + 1;
-            continue;
-        }
+    for (const FormatRun &r : formatRuns(format)) {
+        const QChar c = r.letter;
+        const int run = r.count;
         QString digits;
-        if ((c == u'h' || c == u'H') && run <= 2)
+        if (c.isNull())
+            parts << quoted(r.text);
+        else if ((c == u'h' || c == u'H') && run <= 2)
             digits = QStringLiteral("substr(%1, 12, 2)").arg(t);
         else if (c == u'm' && run <= 2)
             digits = QStringLiteral("substr(%1, 15, 2)").arg(t);
@@ -890,10 +902,9 @@ QString shownTime(const QString &t, const QString &format)
         else if (c.isLetter())
             return format == u"hh:mm:ss" ? QString() : shownTime(t, u"hh:mm:ss"_s);
         else
-            parts << quoted(format.mid(i, run));
+            parts << quoted(r.text);
         if (!digits.isEmpty())
             parts << (run == 2 ? digits : QStringLiteral("ltrim(%1, '0')").arg(digits));
-        i = end;
     }
     return parts.join(u" || "_s);
 }
