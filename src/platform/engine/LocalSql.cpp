@@ -1189,6 +1189,8 @@ private:
         const int leftLast = negated ? previous(leftEnd - 1, b) + 1 : leftEnd;
         const int p = next(likeAt, e);
         const QString op = negated ? u" not like "_s : u" like "_s;
+        // The server's like reads a backslash as its escape by default; the local SQL's has none.
+        const QString noEscape = escapeAt < 0 ? u" escape ''"_s : QString();
         if (escapeAt < 0 && e - p == 1 && at(p).kind == Token::Text) {
             const QString pattern = unquoted(at(p).text);
             QString ascii;
@@ -1198,20 +1200,20 @@ private:
                 ascii += c.unicode() < 0x80 ? QChar(Upper.map[c.unicode()]) : QChar(u'_');
             }
             // Letters beyond a to z never fold onto a to z: a plain pattern needs only those.
-            const QString fast = folded(b, leftLast, AsciiFold) + op + quoted(ascii);
+            const QString fast = folded(b, leftLast, AsciiFold) + op + quoted(ascii) + noEscape;
             if (plain)
                 return fast;
             if (hasParam(b, leftLast))
                 return folded(b, leftLast, FullFold) + op + u"upper("_s + at(p).text
-                    + u" collate \""_s + FullFold + u"\")"_s;
+                    + u" collate \""_s + FullFold + u"\")"_s + noEscape;
             // The plain letters first, to pass over most rows cheaply.
             const QString full = folded(b, leftLast, FullFold) + u" like upper("_s + at(p).text
-                + u" collate \""_s + FullFold + u"\")"_s;
+                + u" collate \""_s + FullFold + u"\")"_s + noEscape;
             return (negated ? u"not "_s : QString())
-                + QStringLiteral("(%1 like %2 and %3)")
-                      .arg(folded(b, leftLast, AsciiFold), quoted(ascii), full);
+                + QStringLiteral("(%1 like %2%3 and %4)")
+                      .arg(folded(b, leftLast, AsciiFold), quoted(ascii), noEscape, full);
         }
-        QString out = folded(b, leftLast, FullFold) + op + folded(p, e, FullFold);
+        QString out = folded(b, leftLast, FullFold) + op + folded(p, e, FullFold) + noEscape;
         if (escapeAt >= 0)
             out += u" escape "_s + folded(next(escapeAt, end), end, FullFold);
         return out;

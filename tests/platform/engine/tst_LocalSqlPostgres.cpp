@@ -31,7 +31,7 @@ const char *const Setup[] = {
     "(7, 'it''s 100%', '1970-01-01', '2', 3)",
     "insert into eco values (1, '2024-06-10 09:30:05.250', '2024-06-10', 1, 'DR X', 'Eco TT'), "
     "(1, '2024-07-01 00:00:00.000', '2024-07-01', 2, null, 'Eco TT'), "
-    "(2, '2024-07-01 14:05:00.000', '2024-07-01', 9, 'DR Y', 'Eco TE'), "
+    "(2, '2024-07-01 14:05:00.000', '2024-07-01', 9, 'DR \\Y', 'Eco TE'), "
     "(3, '2023-12-31 23:59:59.999', '2023-12-31', 1, null, 'Eco TT'), "
     "(7, '2024-02-29 08:00:00.000', '2024-02-29', 1, null, 'Eco de stress')",
     "insert into medico values (1, 'DR A', 1), (2, 'DR Ó', 0), (3, 'DR C', 1)",
@@ -271,6 +271,8 @@ private Q_SLOTS:
                                        "nome not like '%a%' order by nf"_s },
             { "like plain letters", u"select nf from bddid where nome like '%jo_o%' or nome like "
                                     "'ANA%' order by nf"_s },
+            { "like, a backslash is no escape", u"select codigoexame from eco where medico like "
+                                                "'dr \\%' or medico like '%é\\%' order by 1"_s },
             { "like with an escape", u"select nf from bddid where nome like '%!%' escape '!' "
                                      "order by nf"_s },
             { "search, accents typed", search.arg(u"%CONCEIçãO%"_s) },
