@@ -90,7 +90,7 @@ private Q_SLOTS:
 private:
     int count(const QString &sql)
     {
-        SqlStatement st(m_module->Database2->handle(), sql);
+        SqlStatement st(m_module->Database2->connection(), sql);
         return st.step() ? int(st.int64(0)) : -1;
     }
 

@@ -420,10 +420,15 @@ void tst_FormT2Pesq::namesInReadingOrder()
 // every exam once in the list's order and keeps the rows it shows when the rows held change.
 void tst_FormT2Pesq::longListPagedThroughBothWays()
 {
-    sql(u"WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 6000) "
-        "INSERT INTO eco (CodigoPaciente, CodigoExame, DataExame, Executor) "
-        "SELECT 1 + i % 5, datetime('2020-01-01', '+' || i || ' minutes') || '.000', "
-        "date('2024-06-01', '-' || (i / 16) || ' days'), 1 FROM k"_s);
+    QStringList rows;
+    const QDateTime start(QDate(2020, 1, 1), QTime(0, 0));
+    for (int i = 1; i <= 6000; ++i)
+        rows << QStringLiteral("(%1, '%2', '%3', 1)")
+                    .arg(1 + i % 5)
+                    .arg(start.addSecs(i * 60).toString(u"yyyy-MM-dd HH:mm:ss.zzz"_s),
+                         QDate(2024, 6, 1).addDays(-(i / 16)).toString(Qt::ISODate));
+    sql(u"INSERT INTO eco (CodigoPaciente, CodigoExame, DataExame, Executor) VALUES "_s
+        + rows.join(u", "_s));
     open(Exams);
     DBGrid *grid = m_search->DBGrid2;
     Query &list = *m_search->QueryPesq1;

@@ -118,7 +118,7 @@ private:
     [[nodiscard]] DialogRecorder &recorder() const { return m_env->recorder(); }
     [[nodiscard]] QVariant stored(const QString &sql) const
     {
-        SqlStatement st(m_module->Database2->handle(), sql);
+        SqlStatement st(m_module->Database2->connection(), sql);
         return st.step() ? st.value(0) : QVariant();
     }
 
