@@ -9,6 +9,7 @@
 #include "data/DemoData.h"
 #include "data/Schema.h"
 #include "platform/engine/DatabaseError.h"
+#include "platform/engine/PgConnection.h"
 #include "platform/engine/SqliteStore.h"
 #include "platform/engine/StoreLocation.h"
 #include "platform/widgets/Clock.h"
@@ -196,19 +197,25 @@ int DbCommand::create(const QString &dir, const DemoOptions *demo)
 
 int DbCommand::check(const QString &dir)
 {
-    if (StoreLocation::isServer(dir)) {
-        m_err << "taluvo db check: a verificação só lê bases de dados SQLite (uma pasta); '"
-              << StoreLocation::shown(dir) << "' é um servidor PostgreSQL\n";
-        return ExitCode::Failure;
-    }
-    const QString path = SqliteStore::filePath(dir);
-    if (!QFileInfo(path).isFile()) {
+    const bool server = StoreLocation::isServer(dir);
+    const QString path = server ? StoreLocation::shown(dir) : SqliteStore::filePath(dir);
+    if (!server && !QFileInfo(path).isFile()) {
         m_err << "taluvo db check: não há base de dados em '" << dir << "'\n";
         return ExitCode::Failure;
     }
     QList<DatabaseCheck::Finding> findings;
     try {
-        findings = DatabaseCheck::run(dir);
+        if (server) {
+            PgConnection conn(dir);
+            if (!conn.tables().contains(QStringLiteral("eco"))) {
+                m_err << "taluvo db check: não há base de dados em '" << path << "'\n";
+                return ExitCode::Failure;
+            }
+            conn.exec(QStringLiteral("SET default_transaction_read_only = on"));
+            findings = DatabaseCheck::runServer(conn);
+        } else {
+            findings = DatabaseCheck::run(dir);
+        }
     } catch (const DatabaseError &e) {
         m_err << "taluvo db check: " << e.message() << '\n';
         return ExitCode::Failure;

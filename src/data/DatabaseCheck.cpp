@@ -34,12 +34,13 @@ QString notNumber(const QString &column)
 }
 
 // Counts the rows of sql (whose first column is a key text) and keeps the first keys.
+// Statements in the store's own SQL are run as they are (native).
 void count(Connection &db, const QString &sql, DatabaseCheck::Finding &f,
-           int keyLimit = DatabaseCheck::FirstKeys)
+           int keyLimit = DatabaseCheck::FirstKeys, bool native = false)
 {
     // On a server through the local SQL's dialect: a patient number stored as a float prints as
     // its whole part there too.
-    SqlStatement st(db, db.isPostgreSql()
+    SqlStatement st(db, db.isPostgreSql() && !native
                             ? LocalSql::translate(sql, {}, LocalSql::Dialect::PostgreSql)
                             : sql);
     while (st.step()) {
@@ -157,6 +158,43 @@ QList<DatabaseCheck::Finding> DatabaseCheck::runChecks(const QString &path, bool
         throw;
     }
     sqlite3_close(db);
+    return findings;
+}
+
+QList<DatabaseCheck::Finding> DatabaseCheck::runServer(Connection &db)
+{
+    // The server keeps its pages sound itself and its number columns are typed: what other
+    // software can still get wrong is the text of dates and timestamps.
+    const QString date = QStringLiteral("[0-9]{4}-[01][0-9]-[0-3][0-9]");
+    const QString timestamp = date + QStringLiteral(" [0-2][0-9]:[0-5][0-9]:[0-5][0-9][.][0-9]{3}");
+    const auto notMatching = [](const QString &column, const QString &re, bool nullable) {
+        const QString wrong = QStringLiteral("%1 !~ '^%2$'").arg(column, re);
+        return nullable ? wrong : QStringLiteral("(%1 IS NULL OR %2)").arg(column, wrong);
+    };
+    QList<Finding> findings;
+    Finding f = finding("Exames com chave ou datas fora do formato", true);
+    count(db,
+          QStringLiteral("SELECT quote_nullable(CodigoPaciente) || ' ' || "
+                         "quote_nullable(CodigoExame) FROM eco WHERE %1 OR %2")
+              .arg(notMatching(QStringLiteral("CodigoExame"), timestamp, false),
+                   notMatching(QStringLiteral("DataExame"), date, true)),
+          f, FirstKeys, true);
+    findings.append(f);
+    f = finding("Linhas de pontuação com chave fora do formato", true);
+    count(db,
+          QStringLiteral("SELECT quote_nullable(CodpacienteI) || ' ' || quote_nullable(DodExamei) "
+                         "FROM imagem WHERE CodpacienteI IS NULL OR %1")
+              .arg(notMatching(QStringLiteral("DodExamei"), timestamp, false)),
+          f, FirstKeys, true);
+    findings.append(f);
+    f = finding("Pacientes com datas fora do formato", true);
+    count(db,
+          QStringLiteral("SELECT NF::text FROM bddid WHERE %1 OR %2")
+              .arg(notMatching(QStringLiteral("DNASC"), date, true),
+                   notMatching(QStringLiteral("D1CONS"), date, true)),
+          f, FirstKeys, true);
+    findings.append(f);
+    findings.append(recordRules(db));
     return findings;
 }
 

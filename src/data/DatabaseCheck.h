@@ -29,6 +29,9 @@ public:
     [[nodiscard]] static QList<Finding> run(const QString &dir);
     // The same on any database file, opened read-only (a backup before it is restored).
     [[nodiscard]] static QList<Finding> runFile(const QString &path);
+    // The checks that mean something on a server's database: dates and timestamps not in the
+    // storage format, then the record rules.
+    [[nodiscard]] static QList<Finding> runServer(Connection &db);
     static constexpr int FirstKeys = 5;
 
     // Only the record rules, on an open database (inside a transaction if need be), keeping at
