@@ -65,6 +65,8 @@ QString DbCommand::usage()
                           "  restore  põe uma cópia no lugar, guardando a que lá estava\n"
                           "  copy     copia as sete tabelas para outra base de dados e compara-as "
                           "(ver taluvo db copy --help)\n"
+                          "Em vez de uma PASTA pode vir o URI de um servidor PostgreSQL "
+                          "(postgresql://servidor/taluvo).\n"
                           "Nem init nem demo tocam numa base de dados que já exista (init só "
                           "substitui um ficheiro vazio).\n"
                           "Códigos de saída: 0 feito (check: nada encontrado), 1 falha (check: "
