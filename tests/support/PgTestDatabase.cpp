@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <libpq-fe.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -20,7 +22,24 @@ constexpr int SkipCode = 77;
     std::fflush(stderr);
     std::_Exit(SkipCode);
 }
+
+// A postgresql run without a server to run on is skipped as a whole, before main.
+int skipUnlessServer()
+{
+    if (!PgTestDatabase::wanted())
+        return 0;
+    const QString server = PgTestDatabase::serverUri();
+    if (server.isEmpty())
+        skipProgram(QStringLiteral("TALUVO_TEST_PG is not set"));
+    if (PQping(server.toUtf8().constData()) != PQPING_OK)
+        skipProgram(QStringLiteral("no PostgreSQL server at TALUVO_TEST_PG"));
+    return 0;
+}
 } // namespace
+
+// Pulled into each program registered under the label (see tests/CMakeLists.txt), so that a
+// postgresql run skips without a server even when the program never asks for one.
+extern "C" const int taluvo_pg_skip_gate = skipUnlessServer();
 
 bool PgTestDatabase::wanted()
 {

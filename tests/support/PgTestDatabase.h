@@ -7,7 +7,9 @@ class Connection;
 // A fresh PostgreSQL database for one test, made on the server that TALUVO_TEST_PG names (a URI of
 // a maintenance database where the role may create databases) and dropped when it goes. When the
 // tests are asked to run against PostgreSQL (TALUVO_TEST_BACKEND=postgresql) and there is no
-// server to run them on, the program ends with the code the test runner reads as skipped (77).
+// server to run them on, the program ends with the code the test runner reads as skipped (77):
+// before main in the programs registered under the ctest label "postgresql", or when a test makes
+// a PgTestDatabase.
 class PgTestDatabase
 {
 public:
