@@ -537,12 +537,20 @@ QString Query::windowStatement(const Range &range, bool towardsEnd, int limit) c
     const QString direction = QLatin1String(
         m_descending == towardsEnd ? (postgreSql ? " desc nulls last" : " desc")
                                    : (postgreSql ? " asc nulls first" : " asc"));
+    // A rowid is never null: ordered as the indexes that end with it are, so the server can walk
+    // one instead of sorting.
+    const QLatin1String plainDirection(m_descending == towardsEnd ? " desc" : " asc");
+    QStringList order;
+    for (const QString &key : m_keys)
+        order.append(key + (key == QLatin1String("rowid") || key.endsWith(QLatin1String(".rowid"))
+                                ? plainDirection
+                                : direction));
     QString text = sql.left(c.from).trimmed() + QLatin1String(", ")
         + m_keys.join(QLatin1String(", ")) + QLatin1Char('\n')
         + sql.mid(c.from, (c.where >= 0 ? c.where : end) - c.from).trimmed();
     if (!conditions.isEmpty())
         text += QLatin1String("\nwhere ") + conditions.join(QLatin1String(" and "));
-    text += QLatin1String("\norder by ") + m_keys.join(direction + QLatin1String(", ")) + direction;
+    text += QLatin1String("\norder by ") + order.join(QLatin1String(", "));
     if (limit > 0)
         text += QLatin1String(" limit ") + QString::number(limit);
     return text;

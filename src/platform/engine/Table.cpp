@@ -1012,7 +1012,8 @@ QString Table::orderBy(bool forward) const
                                           : (forward ? "" : " DESC"));
     for (const QString &c : m_indexColumns)
         order.append(quoted(c) + desc);
-    order.append(QStringLiteral("rowid") + desc);
+    // Never null: as the indexes end with it, so that the server walks the index, not a sort.
+    order.append(QLatin1String(forward ? "rowid" : "rowid DESC"));
     return order.join(QLatin1String(", "));
 }
 
