@@ -26,7 +26,7 @@ psql_median "select * from eco where codigopaciente = 4242 order by codigopacien
 echo "== psql: an exam post with its score row (check, two updates, one transaction)"
 psql_median "begin; select * from eco where codigopaciente = 4242 and codigoexame = (select min(codigoexame) from eco where codigopaciente = 4242); update eco set peso = peso where codigopaciente = 4242 and codigoexame = (select min(codigoexame) from eco where codigopaciente = 4242); update imagem set c1 = c1 where codpacientei = 4242; commit;"
 echo "== psql: the first 100 rows of the exam list"
-psql_median "select dataexame, codigoexame, nf, bddid.nome, medico.nome, medico, eco.dataexame, eco.rowid from medico right join eco on medico.codigo = executor, bddid where nf = eco.codigopaciente order by eco.dataexame desc nulls last, eco.rowid desc nulls last limit 100;"
+psql_median "select dataexame, codigoexame, nf, bddid.nome, medico.nome, medico, eco.dataexame, eco.rowid from medico right join eco on medico.codigo = executor, bddid where nf = eco.codigopaciente order by eco.dataexame desc nulls last, eco.rowid desc limit 100;"
 
 echo "== engine"
 TALUVO_BENCH_DATA="$URI" "$BUILD/bench/bench_postgresql" "$RUNS"
