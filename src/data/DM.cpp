@@ -2,6 +2,7 @@
 
 #include "data/MainWindowCallbacks.h"
 #include "data/Schema.h"
+#include "platform/engine/Connection.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/StorageFault.h"
 #include "platform/widgets/Clock.h"
@@ -516,7 +517,13 @@ void TDataModule1::DataModule1Create()
     // Stale lock files of older installations, looked up in the current directory.
     QFile::remove(QStringLiteral("Paradox.lck"));
     QFile::remove(QStringLiteral("Pdoxusrs.lck"));
-    ExecutaComando(QStringLiteral("alter table eco add tecnico integer"));
+    // Sent only when the column is missing: a server logs every refused statement as an error,
+    // and every workstation starts here.
+    bool hasTecnico = false;
+    for (const Connection::ColumnInfo &c : Database2->connection().tableInfo(QStringLiteral("eco")))
+        hasTecnico = hasTecnico || c.name.compare(QLatin1String("tecnico"), Qt::CaseInsensitive) == 0;
+    if (!hasTecnico)
+        ExecutaComando(QStringLiteral("alter table eco add tecnico integer"));
     Schema::upgrade(*Database2);
     // Masters before their details, so each detail opens on its master's current row.
     for (Table *t : { TablePac, TableSS, TableEco, TableIMG, TableFrase, TableMed, TableConc })
