@@ -6,6 +6,7 @@
 #include "data/Schema.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/SqliteStore.h"
+#include "platform/engine/StoreLocation.h"
 #include "platform/paradox/ParadoxTable.h"
 
 #include <QDir>
@@ -146,9 +147,10 @@ int ImportParadoxCommand::import(const QString &source, const QString &target, b
         m_err << prefix << "'" << source << "' não é uma pasta\n";
         return ExitCode::Failure;
     }
-    if (target.startsWith(QLatin1String("postgresql:"), Qt::CaseInsensitive)
-        || target.startsWith(QLatin1String("postgres:"), Qt::CaseInsensitive)) {
-        m_err << prefix << "esta versão só importa para uma pasta (SQLite)\n";
+    if (StoreLocation::isServer(target)) {
+        m_err << prefix
+              << "esta versão só importa para uma pasta (SQLite); depois, \"taluvo db copy PASTA "
+              << StoreLocation::shown(target) << "\" leva-a para o servidor\n";
         return ExitCode::Failure;
     }
     if (QFileInfo::exists(target) && !QFileInfo(target).isDir()) {

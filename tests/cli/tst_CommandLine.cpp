@@ -102,6 +102,8 @@ void tst_CommandLine::cases_data()
         row(command, QString::fromLatin1(command) + u" --help"_s, 0,
             u"Uso: taluvo "_s + QString::fromLatin1(command), QString());
     row("db demo help", u"db demo OUT/x --help"_s, 0, u"Uso: taluvo db"_s, QString());
+    row("import to a server", u"db import-paradox OUT postgresql://u:segredo@h/t"_s, 1, QString(),
+        u"para uma pasta (SQLite); depois, \"taluvo db copy PASTA postgresql://u@h/t\""_s);
     row("range reversed",
         u"summary --data DIR --by doctor --from 2024-06-30 --to 2024-06-01 --pdf OUT/s.pdf"_s, 2,
         QString(),
