@@ -521,7 +521,8 @@ void TDataModule1::DataModule1Create()
     // and every workstation starts here.
     bool hasTecnico = false;
     for (const Connection::ColumnInfo &c : Database2->connection().tableInfo(QStringLiteral("eco")))
-        hasTecnico = hasTecnico || c.name.compare(QLatin1String("tecnico"), Qt::CaseInsensitive) == 0;
+        hasTecnico
+            = hasTecnico || c.name.compare(QLatin1String("tecnico"), Qt::CaseInsensitive) == 0;
     if (!hasTecnico)
         ExecutaComando(QStringLiteral("alter table eco add tecnico integer"));
     Schema::upgrade(*Database2);

@@ -40,9 +40,10 @@ void count(Connection &db, const QString &sql, DatabaseCheck::Finding &f,
 {
     // On a server through the local SQL's dialect: a patient number stored as a float prints as
     // its whole part there too.
-    SqlStatement st(db, db.isPostgreSql() && !native
-                            ? LocalSql::translate(sql, {}, LocalSql::Dialect::PostgreSql)
-                            : sql);
+    SqlStatement st(db,
+                    db.isPostgreSql() && !native
+                        ? LocalSql::translate(sql, {}, LocalSql::Dialect::PostgreSql)
+                        : sql);
     while (st.step()) {
         if (keyLimit < 0 || f.firstKeys.size() < keyLimit)
             f.firstKeys.append(st.value(0).toString());

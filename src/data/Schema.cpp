@@ -657,7 +657,8 @@ QStringList Schema::postgreSqlStatements()
     sql.append(QStringLiteral("CREATE INDEX bddid_nf_number ON bddid ((NF::double precision))"));
     // The exam list runs by date, then rowid: walked in this order, a day's first rows come
     // without sorting the whole day (the date index has other columns before its rowid).
-    sql.append(QStringLiteral("CREATE INDEX eco_dataexame_rowid ON eco (DataExame NULLS FIRST, rowid)"));
+    sql.append(
+        QStringLiteral("CREATE INDEX eco_dataexame_rowid ON eco (DataExame NULLS FIRST, rowid)"));
     sql.append(QStringLiteral("CREATE TABLE %1 (version integer NOT NULL)")
                    .arg(QLatin1String(VersionTable)));
     sql.append(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(QLatin1String(VersionTable)).arg(Version));

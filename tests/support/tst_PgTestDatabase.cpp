@@ -48,8 +48,9 @@ void tst_PgTestDatabase::createConnectDrop()
         one.reset();
     }
     PgConnection server(PgTestDatabase::serverUri());
-    QCOMPARE(scalar(server, u"select count(*) from pg_database where datname like '%1%'"_s.arg(prefix)),
-             u"0"_s);
+    QCOMPARE(
+        scalar(server, u"select count(*) from pg_database where datname like '%1%'"_s.arg(prefix)),
+        u"0"_s);
 }
 
 void tst_PgTestDatabase::skipsWithoutServer_data()

@@ -542,9 +542,10 @@ QString Query::windowStatement(const Range &range, bool towardsEnd, int limit) c
     const QLatin1String plainDirection(m_descending == towardsEnd ? " desc" : " asc");
     QStringList order;
     for (const QString &key : m_keys)
-        order.append(key + (key == QLatin1String("rowid") || key.endsWith(QLatin1String(".rowid"))
-                                ? plainDirection
-                                : direction));
+        order.append(key
+                     + (key == QLatin1String("rowid") || key.endsWith(QLatin1String(".rowid"))
+                            ? plainDirection
+                            : direction));
     QString text = sql.left(c.from).trimmed() + QLatin1String(", ")
         + m_keys.join(QLatin1String(", ")) + QLatin1Char('\n')
         + sql.mid(c.from, (c.where >= 0 ? c.where : end) - c.from).trimmed();
