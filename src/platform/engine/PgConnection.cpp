@@ -58,10 +58,29 @@ PgConnection::PgConnection(const QString &uri)
         databaseError(QStringLiteral("Cannot connect to the database server '%1': %2")
                           .arg(m_shown, reason));
     }
-    PQsetClientEncoding(m_conn, "UTF8");
     // Messages of the server stay out of the terminal; errors come back with each result.
     PQsetNoticeProcessor(m_conn, [](void *, const char *) {}, nullptr);
+    setUp();
+}
+
+void PgConnection::setUp()
+{
+    PQsetClientEncoding(m_conn, "UTF8");
     exec(QStringLiteral("SET datestyle = ISO; SET extra_float_digits = 1"));
+}
+
+void PgConnection::reconnectIfLost()
+{
+    if (!m_conn || !m_idle || PQstatus(m_conn) == CONNECTION_OK)
+        return;
+    m_streaming = nullptr;
+    PQreset(m_conn);
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        return; // the statement fails, naming the loss
+    m_prepared.clear();
+    m_relations.clear();
+    ++m_generation;
+    setUp();
 }
 
 PgConnection::~PgConnection()
@@ -97,9 +116,10 @@ void PgConnection::fail(PGresult *result)
         message.replace(m_password, QLatin1String("***"));
     if (code == "23505")
         databaseError(QStringLiteral("Key violation."));
+    // libpq words a loss over indented lines; a message box wants one paragraph.
     if (!m_conn || PQstatus(m_conn) != CONNECTION_OK)
         databaseError(QStringLiteral("The connection to the database server '%1' was lost: %2")
-                          .arg(m_shown, message));
+                          .arg(m_shown, message.simplified()));
     if (code == "55P03" || code == "40001" || code == "40P01")
         databaseError(QStringLiteral("The table is locked by another user: %1").arg(message));
     databaseError(message);
@@ -118,17 +138,24 @@ PGresult *PgConnection::run(const QByteArray &sql)
 {
     if (!m_conn)
         databaseError(QStringLiteral("The database connection is closed"));
+    reconnectIfLost();
     finishStreaming();
     PGresult *r = PQexec(m_conn, sql.constData());
     const ExecStatusType status = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         fail(r);
+    noteTransactionState();
     return r;
 }
 
 void PgConnection::exec(const QString &sql)
 {
     PQclear(run(sql.toUtf8()));
+}
+
+void PgConnection::noteTransactionState()
+{
+    m_idle = PQtransactionStatus(m_conn) == PQTRANS_IDLE;
 }
 
 void PgConnection::begin()
@@ -138,11 +165,18 @@ void PgConnection::begin()
 
 void PgConnection::commit()
 {
-    exec(QStringLiteral("COMMIT"));
+    try {
+        exec(QStringLiteral("COMMIT"));
+    } catch (...) {
+        // Failed or not, the transaction is over.
+        m_idle = true;
+        throw;
+    }
 }
 
 void PgConnection::rollback()
 {
+    m_idle = true;
     if (!m_conn || PQstatus(m_conn) != CONNECTION_OK)
         return;
     finishStreaming();
@@ -287,12 +321,14 @@ QString PgConnection::numberMarkers(const QString &sql, int *count)
 
 std::shared_ptr<PgConnection::Prepared> PgConnection::prepare(const QString &sql)
 {
+    reconnectIfLost();
     if (auto found = m_prepared.value(sql))
         return found;
     if (!m_conn)
         databaseError(QStringLiteral("The database connection is closed"));
     finishStreaming();
     auto p = std::make_shared<Prepared>();
+    p->generation = m_generation;
     const QString text = numberMarkers(sql, &p->parameters);
     p->name = "taluvo_" + QByteArray::number(++m_counter);
     PGresult *r = PQprepare(m_conn, p->name.constData(), text.toUtf8().constData(), 0, nullptr);
@@ -361,6 +397,7 @@ void PgConnection::describeOrigins(Prepared &prepared, PGresult *description)
 PgStatement::PgStatement(PgConnection &connection, const QString &sql)
     : m_conn(connection)
     , m_connAlive(connection.lifetime())
+    , m_sql(sql)
 {
     m_keep = connection.prepare(sql);
     m_prepared = m_keep.get();
@@ -436,10 +473,15 @@ void PgStatement::execute()
 {
     if (m_connAlive.expired())
         databaseError(QStringLiteral("The database connection is closed"));
+    m_conn.reconnectIfLost();
     m_conn.finishStreaming();
     PGconn *conn = m_conn.native();
     if (!conn)
         databaseError(QStringLiteral("The database connection is closed"));
+    if (m_prepared->generation != m_conn.generation()) {
+        m_keep = m_conn.prepare(m_sql);
+        m_prepared = m_keep.get();
+    }
     const int n = int(m_values.size());
     std::vector<const char *> values(size_t(n) + 1);
     std::vector<int> lengths(size_t(n) + 1);
@@ -463,6 +505,7 @@ void PgStatement::execute()
     const ExecStatusType status = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         m_conn.fail(r);
+    m_conn.noteTransactionState();
     const char *tuples = PQcmdTuples(r);
     m_changes = tuples && *tuples ? std::atoll(tuples) : 0;
     m_result = r;

@@ -50,8 +50,16 @@ public:
         QStringList originTables;
         QStringList originColumns;
         bool readOnly = true;
+        int generation = 0; // the connection's generation it was prepared on
     };
     std::shared_ptr<Prepared> prepare(const QString &sql);
+    // A connection the server dropped (a restart, a network cut) is made again before the next
+    // statement, outside a transaction only: the statement that met the loss failed, and so does
+    // every statement of a transaction it cut. Statements prepared before are prepared again.
+    void reconnectIfLost();
+    [[nodiscard]] int generation() const { return m_generation; }
+    // Kept after each statement that reached the server, for reconnectIfLost.
+    void noteTransactionState();
 
     [[nodiscard]] pg_conn *native() const { return m_conn; }
     // The statement whose rows are streaming, asked to read the rest before anything else runs.
@@ -71,6 +79,8 @@ public:
 
 private:
     pg_result *run(const QByteArray &sql);
+    // The session settings every connection starts with.
+    void setUp();
     void describeOrigins(Prepared &prepared, pg_result *description);
 
     pg_conn *m_conn = nullptr;
@@ -81,6 +91,9 @@ private:
     QHash<QString, QString> m_spellings;
     PgStatement *m_streaming = nullptr;
     int m_counter = 0;
+    int m_generation = 0;
+    // No transaction was open after the last statement that reached the server.
+    bool m_idle = true;
     std::shared_ptr<void> m_lifetime = std::make_shared<int>(0);
 };
 
@@ -122,6 +135,7 @@ private:
 
     PgConnection &m_conn;
     std::weak_ptr<void> m_connAlive;
+    QString m_sql;
     std::shared_ptr<PgConnection::Prepared> m_keep;
     const PgConnection::Prepared *m_prepared = nullptr;
     std::vector<QByteArray> m_values;

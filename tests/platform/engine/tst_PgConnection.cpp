@@ -193,17 +193,37 @@ void tst_PgConnection::droppedConnection()
     if (!pg)
         QSKIP("TALUVO_TEST_PG is not set");
     PgConnection conn(pg->uri());
+    conn.exec("CREATE TABLE t (v integer)");
     SqlStatement pid(conn, "SELECT pg_backend_pid()");
-    QVERIFY(pid.step());
-    const qint64 backend = pid.int64(0);
-    {
+    const auto drop = [&] {
+        pid.reset();
+        QVERIFY(pid.step());
+        const qint64 backend = pid.int64(0);
+        pid.reset();
         PgConnection other(pg->uri());
         other.exec(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(backend));
-    }
+    };
+    const QString lost = "The connection to the database server '" + pg->uri() + "' was lost";
+    drop();
+    // The statement that meets the loss fails; the next runs on a new connection, and statements
+    // prepared before run there too.
     const QString message = errorOf([&] { conn.exec("SELECT 1"); });
-    QVERIFY2(message.startsWith("The connection to the database server '" + pg->uri()
-                                + "' was lost"),
-             qPrintable(message));
+    QVERIFY2(message.startsWith(lost), qPrintable(message));
+    conn.exec("INSERT INTO t VALUES (1)");
+    pid.reset();
+    QVERIFY(pid.step());
+
+    // A transaction the loss cut is not carried on outside one: every statement fails until
+    // it ends, and its writes are gone.
+    conn.begin();
+    conn.exec("INSERT INTO t VALUES (2)");
+    drop();
+    QVERIFY(errorOf([&] { conn.exec("INSERT INTO t VALUES (3)"); }).startsWith(lost));
+    QVERIFY(errorOf([&] { conn.exec("INSERT INTO t VALUES (4)"); }).startsWith(lost));
+    conn.rollback();
+    SqlStatement rows(conn, "SELECT string_agg(v::text, ',') FROM t");
+    QVERIFY(rows.step());
+    QCOMPARE(rows.text(0), "1");
 }
 
 QTEST_GUILESS_MAIN(tst_PgConnection)
