@@ -1,5 +1,6 @@
 #include "support/PgTestDatabase.h"
 
+#include "data/ServerBackup.h"
 #include "platform/engine/DatabaseError.h"
 #include "platform/engine/PgConnection.h"
 #include "platform/engine/SqlStatement.h"
@@ -53,22 +54,6 @@ QString PgTestDatabase::serverUri()
     return qEnvironmentVariable("TALUVO_TEST_PG");
 }
 
-QString PgTestDatabase::withDatabase(const QString &uri, const QString &name)
-{
-    const qsizetype scheme = uri.indexOf(QLatin1String("://"));
-    qsizetype pathStart = uri.size();
-    for (qsizetype i = scheme + 3; i < uri.size(); ++i) {
-        if (uri[i] == QLatin1Char('/') || uri[i] == QLatin1Char('?')) {
-            pathStart = i;
-            break;
-        }
-    }
-    qsizetype query = uri.indexOf(QLatin1Char('?'), pathStart);
-    if (query < 0)
-        query = uri.size();
-    return uri.left(pathStart) + QLatin1Char('/') + name + uri.mid(query);
-}
-
 PgTestDatabase::PgTestDatabase()
 {
     static int counter = 0;
@@ -76,7 +61,7 @@ PgTestDatabase::PgTestDatabase()
     if (server.isEmpty())
         skipProgram(QStringLiteral("TALUVO_TEST_PG is not set"));
     m_name = QStringLiteral("taluvo_test_%1_%2").arg(::getpid()).arg(++counter);
-    m_uri = withDatabase(server, m_name);
+    m_uri = ServerBackup::withDatabase(server, m_name);
     try {
         PgConnection admin(server);
         admin.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_name));

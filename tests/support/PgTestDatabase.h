@@ -21,8 +21,6 @@ public:
     // TALUVO_TEST_BACKEND=postgresql.
     [[nodiscard]] static bool wanted();
     [[nodiscard]] static QString serverUri();
-    // uri with its database name replaced.
-    [[nodiscard]] static QString withDatabase(const QString &uri, const QString &name);
 
     [[nodiscard]] const QString &name() const { return m_name; }
     [[nodiscard]] const QString &uri() const { return m_uri; }
